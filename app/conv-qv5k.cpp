@@ -1,0 +1,1 @@
+// Canonical header to and from the recorder-binary header.

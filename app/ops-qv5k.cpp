@@ -1,0 +1,16 @@
+// The recorder-binary adapter: filled in with the recorder-binary library.
+#include "qvfmt.h"
+
+const qvfmt_ops ops_qv5k = {
+    .name = "QV5K",
+    .new_state = nullptr,
+    .free = nullptr,
+    .strerr = nullptr,
+    .open = nullptr,
+    .close = nullptr,
+    .read_header = nullptr,
+    .write_header = nullptr,
+    .read_data = nullptr,
+    .write_data = nullptr,
+    .seek_data = nullptr,
+};

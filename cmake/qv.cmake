@@ -1,0 +1,78 @@
+# Build helpers: every library and program is built twice when the 32-bit
+# toolchain is present, once natively and once with -m32 (target name with
+# the suffix _m32; the 32-bit program is qvconv32).
+
+include(CheckCXXSourceCompiles)
+
+set(QV_WARNINGS -Wall -Wextra -Werror)
+
+if(QV_SANITIZE)
+  set(QV_SAN_FLAGS -fsanitize=address,undefined,float-cast-overflow
+                   -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${QV_SAN_FLAGS})
+  add_link_options(${QV_SAN_FLAGS})
+endif()
+
+if(QV_FUZZ)
+  # Coverage instrumentation and sanitizers for every library; the fuzz
+  # programs add the libFuzzer driver at link time.
+  set(QV_SAN_FLAGS -fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow
+                   -fno-sanitize-recover=all)
+  add_compile_options(${QV_SAN_FLAGS})
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+endif()
+
+set(QV_HAVE_M32 OFF)
+if(QV_M32 STREQUAL "AUTO" OR QV_M32)
+  if(NOT QV_SANITIZE AND NOT QV_FUZZ)
+    set(CMAKE_REQUIRED_FLAGS -m32)
+    set(CMAKE_REQUIRED_LINK_OPTIONS -m32)
+    check_cxx_source_compiles("#include <cstdio>\nint main(){std::puts(\"\");return 0;}" QV_M32_WORKS)
+    unset(CMAKE_REQUIRED_FLAGS)
+    unset(CMAKE_REQUIRED_LINK_OPTIONS)
+    if(QV_M32_WORKS)
+      set(QV_HAVE_M32 ON)
+    elseif(QV_M32 AND NOT QV_M32 STREQUAL "AUTO")
+      message(FATAL_ERROR "QV_M32=ON but the -m32 toolchain (g++-multilib) is missing")
+    endif()
+  endif()
+endif()
+message(STATUS "qvconv32 (-m32) build: ${QV_HAVE_M32}")
+
+# qv_add_library(NAME SOURCES src... [INCLUDES dir...] [LINKS lib...])
+function(qv_add_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;INCLUDES;LINKS" ${ARGN})
+  set(variants "${name}")
+  if(QV_HAVE_M32)
+    list(APPEND variants "${name}_m32")
+  endif()
+  foreach(t IN LISTS variants)
+    add_library(${t} STATIC ${A_SOURCES})
+    target_include_directories(${t} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${A_INCLUDES})
+    target_compile_options(${t} PRIVATE ${QV_WARNINGS})
+    if(t MATCHES "_m32$")
+      target_compile_options(${t} PUBLIC -m32)
+      target_link_options(${t} PUBLIC -m32)
+      foreach(l IN LISTS A_LINKS)
+        target_link_libraries(${t} PUBLIC ${l}_m32)
+      endforeach()
+    else()
+      target_link_libraries(${t} PUBLIC ${A_LINKS})
+    endif()
+  endforeach()
+endfunction()
+
+# qv_add_program(NAME NAME32 SOURCES src... LINKS lib...)
+function(qv_add_program name name32)
+  cmake_parse_arguments(A "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${QV_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LINKS})
+  if(QV_HAVE_M32)
+    add_executable(${name32} ${A_SOURCES})
+    target_compile_options(${name32} PRIVATE ${QV_WARNINGS})
+    foreach(l IN LISTS A_LINKS)
+      target_link_libraries(${name32} PRIVATE ${l}_m32)
+    endforeach()
+  endif()
+endfunction()

@@ -1,0 +1,2 @@
+// The ASCII record library; its modules follow.
+#include "qvascii.h"

@@ -1,0 +1,2 @@
+// libqvascii: the ASCII record format.
+#pragma once

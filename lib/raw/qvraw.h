@@ -1,0 +1,304 @@
+// libqvraw: the raw record format.
+//
+// A raw file is one fixed header record (qvraw_header, stored exactly as it
+// lies in memory) followed by the frames, one 8-byte double per channel, and
+// optionally a spectrum block of `nfreqs` lines of one double per channel.
+// The header record is also the canonical header of the whole converter.
+//
+// The record has one layout per build: 920 bytes on x86-64, 888 bytes on
+// 32-bit x86 (size_t and the timestamp's seconds follow the platform's
+// width). Doubles sit on 8-byte boundaries in both layouts; the i386 ABI
+// would put them on 4-byte boundaries, hence the alignas below.
+//
+// The library never prints. Failures leave a code in the handle (or in the
+// library-wide record for qvraw_open) that qvraw_strerr turns into text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if UINTPTR_MAX > 0xFFFFFFFFu
+#define QVRAW_LP64 1
+#else
+#define QVRAW_LP64 0
+#endif
+
+// Seconds since 1970-01-01 00:00:00 UTC and nanoseconds within the second.
+// 16 bytes on x86-64 (8 + 4 + 4 padding), 8 bytes on 32-bit x86.
+struct qvraw_timestamp {
+    long sec;
+    std::int32_t nsec;
+#if QVRAW_LP64
+    std::int32_t pad_;
+#endif
+};
+
+//  offset    offset
+//  (x86-64)  (32-bit) size       field
+//     0        0      8          magic "Qv7kRaw\0"
+//     8        8      4          file_type        0 Unknown, 1 Event, 2 Background
+//    12       12      4          rec_origin
+//    16       16      4          rec_cause
+//    20        -      4          padding (x86-64 only)
+//    24       20      8/4        nsignals
+//    32       24      16         signals[4]
+//    48       40      4          split_count
+//    52       44      4          dir_count
+//    56       48      16/8       start_time
+//    72       56      4          nsamples
+//    76       60      4          padding
+//    80       64      96         peak[12]
+//   176      160      16/8       trigger_time
+//   192      168      4          triggered_chans
+//   196      172      4          padding
+//   200      176      96         offset[12]
+//   296      272      8          vsum
+//   304      280      24         reserved_a[3]
+//   328      304      4          xqv_code
+//   332        -      4          padding (x86-64 only)
+//   336      308      8/4        nfreqs
+//   344      312      96         reserved_b[12]
+//   440      408      96         dom_freq[12]
+//   536      504      24         kbftm[3]
+//   560      528      4          model
+//   564      532      9          uid
+//   573      541      21         name
+//   594      562      33         comment
+//   627      595      13         firmware
+//   640      608      33         sensor_name
+//   673      641      3          padding
+//   676      644      4          sensor_type
+//   680      648      4          sensor_unit
+//   684      652      4          sensor_range
+//   688      656      4          sensor_scale
+//   692      660      4          time_mode
+//   696      664      11         region
+//   707      675      15         city
+//   722      690      2          padding
+//   724      692      4          utc_offset
+//   728      696      4          rate
+//   732      700      4          filter
+//   736      704      24         trig_aux_a[3]
+//   760      728      24         trig_aux_b[3]
+//   784      752      4 x 7      back_enabled, back_mode, back_period,
+//                                trig_enabled, trig_mode, trig_chans, trig_logic
+//   812      780      4          padding
+//   816      784      24         trig_threshold[3]
+//   840      808      4 x 4      pre_event, post_event, alarm1_enabled, alarm1_mode
+//   856      824      24         alarm1_threshold[3]
+//   880      848      4 x 2      alarm2_enabled, alarm2_mode
+//   888      856      24         alarm2_threshold[3]
+//   912      880      8          voltage
+//   920      888                end
+//
+// Every padding byte is a named member so that a plain copy of the struct
+// carries it: a raw-to-raw conversion keeps the header byte for byte.
+struct alignas(8) qvraw_header {
+    char magic[8];
+    std::uint32_t file_type;
+    std::uint32_t rec_origin;
+    std::uint32_t rec_cause;
+#if QVRAW_LP64
+    std::uint8_t pad0_[4];
+#endif
+    std::size_t nsignals;
+    std::uint32_t signals[4];
+    std::uint32_t split_count;
+    std::uint32_t dir_count;
+    qvraw_timestamp start_time;
+    std::uint32_t nsamples;
+    std::uint8_t pad1_[4];
+    alignas(8) double peak[12];
+    qvraw_timestamp trigger_time;
+    std::uint32_t triggered_chans;
+    std::uint8_t pad2_[4];
+    alignas(8) double offset[12];
+    alignas(8) double vsum;
+    alignas(8) double reserved_a[3];
+    std::uint32_t xqv_code;
+#if QVRAW_LP64
+    std::uint8_t pad3_[4];
+#endif
+    std::size_t nfreqs;
+    alignas(8) double reserved_b[12];
+    alignas(8) double dom_freq[12];
+    alignas(8) double kbftm[3];
+    std::uint32_t model;
+    char uid[9];
+    char name[21];
+    char comment[33];
+    char firmware[13];
+    char sensor_name[33];
+    std::uint8_t pad4_[3];
+    std::uint32_t sensor_type;
+    std::uint32_t sensor_unit;
+    std::uint32_t sensor_range;
+    std::uint32_t sensor_scale;
+    std::uint32_t time_mode;
+    char region[11];
+    char city[15];
+    std::uint8_t pad5_[2];
+    std::int32_t utc_offset;
+    std::uint32_t rate;
+    std::uint32_t filter;
+    alignas(8) double trig_aux_a[3];
+    alignas(8) double trig_aux_b[3];
+    std::uint32_t back_enabled;
+    std::uint32_t back_mode;
+    std::uint32_t back_period;
+    std::uint32_t trig_enabled;
+    std::uint32_t trig_mode;
+    std::uint32_t trig_chans;
+    std::uint32_t trig_logic;
+    std::uint8_t pad6_[4];
+    alignas(8) double trig_threshold[3];
+    std::uint32_t pre_event;
+    std::uint32_t post_event;
+    std::uint32_t alarm1_enabled;
+    std::uint32_t alarm1_mode;
+    alignas(8) double alarm1_threshold[3];
+    std::uint32_t alarm2_enabled;
+    std::uint32_t alarm2_mode;
+    alignas(8) double alarm2_threshold[3];
+    alignas(8) double voltage;
+};
+
+inline constexpr char QVRAW_MAGIC[8] = {'Q', 'v', '7', 'k', 'R', 'a', 'w', '\0'};
+inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11; // accepted in a file
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6; // the one-channel signal
+
+// Record types (file_type).
+inline constexpr std::uint32_t QVRAW_FILETYPE_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_FILETYPE_EVENT = 1;
+inline constexpr std::uint32_t QVRAW_FILETYPE_BACKGROUND = 2;
+
+// Open modes.
+inline constexpr int QVRAW_MODE_WRITE = 1;  // "wb"
+inline constexpr int QVRAW_MODE_UPDATE = 2; // "r+b"
+inline constexpr int QVRAW_MODE_READ = 3;   // "rb"
+
+// Error codes of a handle (and of the library-wide open record).
+enum : std::uint32_t {
+    QVRAW_ERR_NONE = 0,
+    QVRAW_ERR_NOMEM = 1,    // "Out of memory"
+    QVRAW_ERR_USAGE = 2,    // "Wrong usage"
+    QVRAW_ERR_MAGIC = 3,    // "Invalid magic"
+    QVRAW_ERR_HEADER = 4,   // "Failed to read header"
+    QVRAW_ERR_SAMPLE = 5,   // "Invalid sample size"
+    QVRAW_ERR_NCHANS = 6,   // "Invalid number of channels"
+    QVRAW_ERR_IO = 7,       // "I/O: " + the I/O layer's message
+};
+
+#define QVRAW_OFF(field, lp64, ilp32)                                          \
+    static_assert(offsetof(qvraw_header, field) == (QVRAW_LP64 ? (lp64) : (ilp32)), \
+                  "qvraw_header." #field " is off its on-disk offset")
+QVRAW_OFF(magic, 0, 0);
+QVRAW_OFF(file_type, 8, 8);
+QVRAW_OFF(rec_origin, 12, 12);
+QVRAW_OFF(rec_cause, 16, 16);
+QVRAW_OFF(nsignals, 24, 20);
+QVRAW_OFF(signals, 32, 24);
+QVRAW_OFF(split_count, 48, 40);
+QVRAW_OFF(dir_count, 52, 44);
+QVRAW_OFF(start_time, 56, 48);
+QVRAW_OFF(nsamples, 72, 56);
+QVRAW_OFF(peak, 80, 64);
+QVRAW_OFF(trigger_time, 176, 160);
+QVRAW_OFF(triggered_chans, 192, 168);
+QVRAW_OFF(offset, 200, 176);
+QVRAW_OFF(vsum, 296, 272);
+QVRAW_OFF(reserved_a, 304, 280);
+QVRAW_OFF(xqv_code, 328, 304);
+QVRAW_OFF(nfreqs, 336, 308);
+QVRAW_OFF(reserved_b, 344, 312);
+QVRAW_OFF(dom_freq, 440, 408);
+QVRAW_OFF(kbftm, 536, 504);
+QVRAW_OFF(model, 560, 528);
+QVRAW_OFF(uid, 564, 532);
+QVRAW_OFF(name, 573, 541);
+QVRAW_OFF(comment, 594, 562);
+QVRAW_OFF(firmware, 627, 595);
+QVRAW_OFF(sensor_name, 640, 608);
+QVRAW_OFF(sensor_type, 676, 644);
+QVRAW_OFF(sensor_unit, 680, 648);
+QVRAW_OFF(sensor_range, 684, 652);
+QVRAW_OFF(sensor_scale, 688, 656);
+QVRAW_OFF(time_mode, 692, 660);
+QVRAW_OFF(region, 696, 664);
+QVRAW_OFF(city, 707, 675);
+QVRAW_OFF(utc_offset, 724, 692);
+QVRAW_OFF(rate, 728, 696);
+QVRAW_OFF(filter, 732, 700);
+QVRAW_OFF(trig_aux_a, 736, 704);
+QVRAW_OFF(trig_aux_b, 760, 728);
+QVRAW_OFF(back_enabled, 784, 752);
+QVRAW_OFF(back_mode, 788, 756);
+QVRAW_OFF(back_period, 792, 760);
+QVRAW_OFF(trig_enabled, 796, 764);
+QVRAW_OFF(trig_mode, 800, 768);
+QVRAW_OFF(trig_chans, 804, 772);
+QVRAW_OFF(trig_logic, 808, 776);
+QVRAW_OFF(trig_threshold, 816, 784);
+QVRAW_OFF(pre_event, 840, 808);
+QVRAW_OFF(post_event, 844, 812);
+QVRAW_OFF(alarm1_enabled, 848, 816);
+QVRAW_OFF(alarm1_mode, 852, 820);
+QVRAW_OFF(alarm1_threshold, 856, 824);
+QVRAW_OFF(alarm2_enabled, 880, 848);
+QVRAW_OFF(alarm2_mode, 884, 852);
+QVRAW_OFF(alarm2_threshold, 888, 856);
+QVRAW_OFF(voltage, 912, 880);
+#undef QVRAW_OFF
+static_assert(sizeof(qvraw_timestamp) == (QVRAW_LP64 ? 16 : 8));
+static_assert(sizeof(qvraw_header) == (QVRAW_LP64 ? 920 : 888),
+              "qvraw_header must be 920 bytes on x86-64 and 888 on 32-bit x86");
+
+// Size of the header record of this build.
+inline constexpr std::size_t QVRAW_HEADER_SIZE = sizeof(qvraw_header);
+
+// Channels of the header: 1 per VM VSum signal, 3 per other signal, over the
+// first min(nsignals, 4) signals; 0 when nsignals is 0.
+std::size_t qvraw_header_get_nchans(const qvraw_header *h);
+std::size_t qvraw_header_get_nsamples(const qvraw_header *h);
+std::size_t qvraw_header_get_nfreqs(const qvraw_header *h);
+// Bytes per frame: nchans * 8.
+std::size_t qvraw_header_get_sample_size(const qvraw_header *h);
+
+// --- Raw file handle --------------------------------------------------------
+//
+// The handle keeps a copy of the header; qvraw_write_header only replaces
+// that copy and the copy reaches the file at qvraw_flush or qvraw_close, so
+// the last header given is the one the file carries.
+
+struct qvraw_file;
+
+// Opens `path` in QVRAW_MODE_*; modes 2 and 3 read and validate the header
+// and leave the position at the first frame. Null on failure, the code then
+// in the library-wide record (read it with qvraw_strerr(nullptr)).
+qvraw_file *qvraw_open(const char *path, int mode);
+// Writes a pending header, closes and releases. 0, or -1 with the handle
+// still valid (a later close retries).
+int qvraw_close(qvraw_file *f);
+// Writes a pending header. 0 or -1.
+int qvraw_flush(qvraw_file *f);
+// Makes sure the handle has a validated header copy and copies it to `out`
+// when `out` is not null. 0 or -1.
+int qvraw_read_header(qvraw_file *f, qvraw_header *out);
+// Replaces the header copy (magic forced) and marks it for writing. 0 or -1.
+int qvraw_write_header(qvraw_file *f, const qvraw_header *h);
+// Reads up to `count` frames. The number of whole frames read, 0 at the end
+// of the samples, -1 on failure.
+long qvraw_read_data(qvraw_file *f, double *frames, std::size_t count);
+// Writes `count` frames. The number written, or -1.
+long qvraw_write_data(qvraw_file *f, const double *frames, std::size_t count);
+// Moves by `frame` frames from the first frame (whence 0), the current one
+// (1) or the end of the file (2). The frame index before the move, or -1.
+long qvraw_seek_data(qvraw_file *f, long frame, int whence);
+// Reads the whole spectrum block (nfreqs * nchans doubles). 0 or -1.
+int qvraw_read_fft(qvraw_file *f, double *lines);
+// Replaces the spectrum block with `nfreqs` lines. 0 or -1.
+int qvraw_write_fft(qvraw_file *f, const double *lines, std::size_t nfreqs);
+// Text of the last failure of `f` (of the last failed open when `f` is
+// null), in a static 64-byte buffer; resets the code so a second call gives
+// "None".
+const char *qvraw_strerr(qvraw_file *f);

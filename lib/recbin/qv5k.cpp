@@ -1,0 +1,2 @@
+// The recorder-binary library; its modules follow.
+#include "qv5k.h"

@@ -1,0 +1,2 @@
+// libqv5k: the recorder-binary record format.
+#pragma once
