@@ -1,0 +1,27 @@
+// The conversion driver: one file, a directory walk, test mode and header
+// repair, with the run-wide switches and counters they share.
+#pragma once
+
+#include <cstdint>
+
+// Run-wide switches, set by main before any conversion and then only read.
+extern int convert_header_only; // -H
+extern int repair_header;       // -r
+extern int unlink_input_file;   // -u
+extern int testing_mode;        // -t
+extern int process_subdirectories; // -R
+
+// Run counters.
+extern std::uint32_t files_converted;
+extern std::uint32_t files_successfully_converted;
+extern std::uint32_t files_tested;
+extern std::uint32_t files_successfully_tested;
+
+// Converts `in` to `out`, formats taken from the extensions. 0 or -1.
+int process_file(const char *in, const char *out);
+// Converts every file of `dir` of another kind than `fmt` (with -t: of the
+// same identifier), then with -R its subdirectories. -1 when the directory
+// cannot be opened.
+int process_dir(const char *dir, unsigned fmt);
+// Compares two files byte for byte. 0 when equal, -1 otherwise.
+int test_file(const char *in, const char *out);
