@@ -46,8 +46,7 @@ struct repair_stats {
     double maxsq;
 };
 
-void repair_gather(repair_stats &s, const double *block, std::size_t frames, std::size_t nchans)
-{
+void repair_gather(repair_stats &s, const double *block, std::size_t frames, std::size_t nchans) {
     for (std::size_t f = 0; f < frames; f++) {
         const double *x = block + f * nchans;
         double sq = 0;
@@ -58,30 +57,26 @@ void repair_gather(repair_stats &s, const double *block, std::size_t frames, std
             s.sum[c] += x[c];
             sq += x[c] * x[c];
         }
-        if (sq > s.maxsq)
-            s.maxsq = sq;
+        if (sq > s.maxsq) s.maxsq = sq;
     }
     s.frames += frames;
 }
 
 // The vector-sum peak in single precision in both builds. The volatile
 // store rounds away any extended precision the 32-bit FPU may carry.
-double single_precision_root(double maxsq)
-{
+double single_precision_root(double maxsq) {
     volatile float r = std::sqrt(static_cast<float>(maxsq));
     return static_cast<double>(r);
 }
 
 // Differs beyond the tolerance, or is not a number.
-bool is_off(double a, double b)
-{
+bool is_off(double a, double b) {
     double d = std::fabs(a - b);
     return !(d <= REPAIR_TOLERANCE);
 }
 
 void repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qvfmt_handle *out,
-                  const char *tmp)
-{
+                  const char *tmp) {
     double vsum = single_precision_root(s.maxsq);
     qvraw_header before = h;
 
@@ -99,16 +94,14 @@ void repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qv
             h.peak[c] = s.peak[c];
         }
         // A record without frames has no mean: its offsets stay as they are.
-        if (s.frames == 0)
-            continue;
+        if (s.frames == 0) continue;
         double offset = s.sum[c] / static_cast<double>(s.frames);
         if (is_off(h.offset[c], offset)) {
             log_trace_file("    Repairing offset[%zu]: %lf -> %lf\n", c, h.offset[c], offset);
             h.offset[c] = offset;
         }
     }
-    if (std::memcmp(&before, &h, sizeof h) == 0)
-        return;
+    if (std::memcmp(&before, &h, sizeof h) == 0) return;
     log_trace_file("    Writing header\n");
     if (qvfmt_write_header(out, &h) != 0)
         log_err("Failed to write header while repairing %s: %s\n", tmp, qvfmt_strerr(out));
@@ -117,8 +110,7 @@ void repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qv
 // Copies the samples block by block; with -r gathers the statistics and
 // repairs the header at the end. 0 or -1 (the message printed).
 int copy_samples(qvfmt_handle *in_h, qvfmt_handle *out_h, qvraw_header &header, const char *in,
-                 const char *tmp)
-{
+                 const char *tmp) {
     std::size_t nchans = qvraw_header_get_nchans(&header);
     std::size_t bytes = nchans * QVFMT_BLOCK_FRAMES * sizeof(double);
     std::unique_ptr<double[]> block(new (std::nothrow) double[nchans * QVFMT_BLOCK_FRAMES]);
@@ -134,8 +126,7 @@ int copy_samples(qvfmt_handle *in_h, qvfmt_handle *out_h, qvraw_header &header, 
             log_err("Failed to read data from %s: %s\n", in, qvfmt_strerr(in_h));
             return -1;
         }
-        if (nread == 0)
-            break;
+        if (nread == 0) break;
         long nwritten =
             qvfmt_write_data(out_h, block.get(), static_cast<std::size_t>(nread), nchans);
         log_trace_file("    Write %ld samples\n", nwritten);
@@ -146,21 +137,17 @@ int copy_samples(qvfmt_handle *in_h, qvfmt_handle *out_h, qvraw_header &header, 
         if (repair_header)
             repair_gather(stats, block.get(), static_cast<std::size_t>(nread), nchans);
     }
-    if (repair_header)
-        repair_apply(stats, header, nchans, out_h, tmp);
+    if (repair_header) repair_apply(stats, header, nchans, out_h, tmp);
     return 0;
 }
 
-void remove_tmp(const char *tmp)
-{
-    if (is_file(tmp) && unlink(tmp) != 0)
-        log_err("Failed to delete file %s: %m\n", tmp);
+void remove_tmp(const char *tmp) {
+    if (is_file(tmp) && unlink(tmp) != 0) log_err("Failed to delete file %s: %m\n", tmp);
 }
 
 } // namespace
 
-int process_file(const char *in, const char *out)
-{
+int process_file(const char *in, const char *out) {
     unsigned in_fmt = qvfmt_filename_to_format(in);
     unsigned out_fmt = qvfmt_filename_to_format(out);
     log_out("> Converting file %s\n", in);
@@ -189,8 +176,7 @@ int process_file(const char *in, const char *out)
         qvfmt_handle *out_h = nullptr;
         if (qvfmt_open(&out_h, tmp, out_fmt, QVFMT_MODE_WRITE) != 0) {
             log_err("Failed to create %s: %s\n", tmp, qvfmt_strerr(nullptr));
-            if (qvfmt_close(in_h) != 0)
-                log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
+            if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
             remove_tmp(tmp);
             return -1;
         }
@@ -217,21 +203,18 @@ int process_file(const char *in, const char *out)
             log_err("Failed to close %s: %s\n", tmp, qvfmt_strerr(out_h));
             result = -1;
         }
-        if (qvfmt_close(in_h) != 0)
-            log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
+        if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
         if (result != 0) {
             remove_tmp(tmp);
             return -1;
         }
 
         files_successfully_converted++;
-        if (rename(tmp, out) != 0)
-            log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
+        if (rename(tmp, out) != 0) log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
 
         if (testing_mode) {
             log_out("  Comparing with %s\n", out);
-            if (test_file(in, out) != 0)
-                return -1;
+            if (test_file(in, out) != 0) return -1;
             log_out("  Deleting %s\n", out);
             if (unlink(out) != 0) {
                 log_err("Failed to delete file %s: %m\n", out);
@@ -242,16 +225,14 @@ int process_file(const char *in, const char *out)
 
     if (unlink_input_file) {
         log_out("  Deleting %s\n", in);
-        if (unlink(in) != 0)
-            log_err("Failed to delete file %s: %m\n", in);
+        if (unlink(in) != 0) log_err("Failed to delete file %s: %m\n", in);
     }
     return 0;
 }
 
 // --- Test mode --------------------------------------------------------------
 
-int test_file(const char *in, const char *out)
-{
+int test_file(const char *in, const char *out) {
     constexpr std::size_t CHUNK = 0x80000;
     static unsigned char buf_in[CHUNK], buf_out[CHUNK];
 
@@ -297,12 +278,9 @@ int test_file(const char *in, const char *out)
         }
     }
     log_trace_file("    Closing files\n");
-    if (fout)
-        std::fclose(fout);
-    if (fin)
-        std::fclose(fin);
-    if (result == 0)
-        files_successfully_tested++;
+    if (fout) std::fclose(fout);
+    if (fin) std::fclose(fin);
+    if (result == 0) files_successfully_tested++;
     return result;
 }
 
@@ -311,16 +289,14 @@ int test_file(const char *in, const char *out)
 namespace {
 
 // Raw, ASCII and recorder-binary (xqv and bqv together).
-bool same_kind(unsigned a, unsigned b)
-{
+bool same_kind(unsigned a, unsigned b) {
     auto kind = [](unsigned f) { return f == QVFMT_BQV ? QVFMT_XQV : f; };
     return kind(a) == kind(b);
 }
 
 } // namespace
 
-int process_dir(const char *dir, unsigned fmt)
-{
+int process_dir(const char *dir, unsigned fmt) {
     log_out("Entering dir %s\n", dir);
     DIR *d = opendir(dir);
     if (!d) {
@@ -337,8 +313,7 @@ int process_dir(const char *dir, unsigned fmt)
             log_err("Filename error on %s\n", e->d_name);
             continue;
         }
-        if (!is_file(path))
-            continue;
+        if (!is_file(path)) continue;
         unsigned file_fmt = qvfmt_filename_to_format(path);
         if (file_fmt == QVFMT_UNKNOWN) {
             log_trace_dir("> Ignoring unknown file %s\n", path);
@@ -373,8 +348,7 @@ int process_dir(const char *dir, unsigned fmt)
                 log_err("Filename error on %s\n", e->d_name);
                 continue;
             }
-            if (!is_dir(out))
-                continue;
+            if (!is_dir(out)) continue;
             if (e->d_name[0] == '.') {
                 log_trace_dir("Ignoring dir %s\n", out);
                 continue;

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 // Run-wide switches, set by main before any conversion and then only read.
-extern int convert_header_only; // -H
-extern int repair_header;       // -r
-extern int unlink_input_file;   // -u
-extern int testing_mode;        // -t
+extern int convert_header_only;    // -H
+extern int repair_header;          // -r
+extern int unlink_input_file;      // -u
+extern int testing_mode;           // -t
 extern int process_subdirectories; // -R
 
 // Run counters.

@@ -5,8 +5,7 @@
 #include "options.h"
 #include "qvfmt.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     options opts;
     options_init(argc, argv, &opts);
 
@@ -17,13 +16,11 @@ int main(int argc, char **argv)
     process_subdirectories = opts.recursive;
 
     if (opts.in_file) {
-        if (opts.debug)
-            log_dbg_file = 1;
+        if (opts.debug) log_dbg_file = 1;
         return process_file(opts.in_file, opts.out_file) == 0 ? 0 : 1;
     }
 
-    if (opts.debug)
-        log_dbg_dir = 1;
+    if (opts.debug) log_dbg_dir = 1;
     unsigned fmt = qvfmt_extension_to_format(opts.format);
     if (fmt == QVFMT_UNKNOWN) {
         log_err("Invalid format: %s\n", opts.format);

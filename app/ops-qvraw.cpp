@@ -16,14 +16,19 @@ struct state {
     std::uint32_t err;
 };
 
-state *st(void *s) { return static_cast<state *>(s); }
+state *st(void *s) {
+    return static_cast<state *>(s);
+}
 
-void *ops_qvraw_new() { return new (std::nothrow) state{}; }
+void *ops_qvraw_new() {
+    return new (std::nothrow) state{};
+}
 
-void ops_qvraw_free(void *s) { delete st(s); }
+void ops_qvraw_free(void *s) {
+    delete st(s);
+}
 
-const char *ops_qvraw_strerr(void *s)
-{
+const char *ops_qvraw_strerr(void *s) {
     static char buf[64];
     state *q = st(s);
     const char *prefix = "";
@@ -42,14 +47,12 @@ const char *ops_qvraw_strerr(void *s)
     return buf;
 }
 
-int fail(state *q, std::uint32_t code)
-{
+int fail(state *q, std::uint32_t code) {
     q->err = code;
     return -1;
 }
 
-int ops_qvraw_open(void *s, const char *path, int mode)
-{
+int ops_qvraw_open(void *s, const char *path, int mode) {
     state *q = st(s);
     if (mode != QVFMT_MODE_WRITE && mode != QVFMT_MODE_UPDATE && mode != QVFMT_MODE_READ)
         return fail(q, ERR_MODE);
@@ -57,39 +60,32 @@ int ops_qvraw_open(void *s, const char *path, int mode)
     return q->raw ? 0 : fail(q, ERR_LIB);
 }
 
-int ops_qvraw_close(void *s)
-{
+int ops_qvraw_close(void *s) {
     state *q = st(s);
-    if (qvraw_close(q->raw) != 0)
-        return fail(q, ERR_LIB);
+    if (qvraw_close(q->raw) != 0) return fail(q, ERR_LIB);
     q->raw = nullptr;
     return 0;
 }
 
-int ops_qvraw_read_header(void *s, qvraw_header *h)
-{
+int ops_qvraw_read_header(void *s, qvraw_header *h) {
     return qvraw_read_header(st(s)->raw, h) == 0 ? 0 : fail(st(s), ERR_LIB);
 }
 
-int ops_qvraw_write_header(void *s, const qvraw_header *h)
-{
+int ops_qvraw_write_header(void *s, const qvraw_header *h) {
     return qvraw_write_header(st(s)->raw, h) == 0 ? 0 : fail(st(s), ERR_LIB);
 }
 
-long ops_qvraw_read_data(void *s, double *block, std::size_t max_frames, std::size_t)
-{
+long ops_qvraw_read_data(void *s, double *block, std::size_t max_frames, std::size_t) {
     long n = qvraw_read_data(st(s)->raw, block, max_frames);
     return n == -1 ? fail(st(s), ERR_LIB) : n;
 }
 
-long ops_qvraw_write_data(void *s, const double *block, std::size_t frames, std::size_t)
-{
+long ops_qvraw_write_data(void *s, const double *block, std::size_t frames, std::size_t) {
     long n = qvraw_write_data(st(s)->raw, block, frames);
     return n == -1 ? fail(st(s), ERR_LIB) : n;
 }
 
-long ops_qvraw_seek_data(void *s, long offset, std::size_t, int whence)
-{
+long ops_qvraw_seek_data(void *s, long offset, std::size_t, int whence) {
     long n = qvraw_seek_data(st(s)->raw, offset, whence);
     return n == -1 ? fail(st(s), ERR_LIB) : n;
 }

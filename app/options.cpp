@@ -39,30 +39,26 @@ static const char usage_text[] =
     "\n";
 
 static const struct option long_options[] = {
-    {"header", no_argument, nullptr, 'H'},   {"repair", no_argument, nullptr, 'r'},
-    {"unlink", no_argument, nullptr, 'u'},   {"test", no_argument, nullptr, 't'},
+    {"header", no_argument, nullptr, 'H'},    {"repair", no_argument, nullptr, 'r'},
+    {"unlink", no_argument, nullptr, 'u'},    {"test", no_argument, nullptr, 't'},
     {"recursive", no_argument, nullptr, 'R'}, {"debug", no_argument, nullptr, 'd'},
-    {"help", no_argument, nullptr, 'h'},     {nullptr, 0, nullptr, 0},
+    {"help", no_argument, nullptr, 'h'},      {nullptr, 0, nullptr, 0},
 };
 
-static const char *long_name_of(int c)
-{
+static const char *long_name_of(int c) {
     for (const struct option *o = long_options; o->name; o++)
-        if (o->val == c)
-            return o->name;
+        if (o->val == c) return o->name;
     return "?";
 }
 
-void options_init(int argc, char **argv, options *opts)
-{
+void options_init(int argc, char **argv, options *opts) {
     *opts = options{};
     bool early_error = false;
     bool help = false;
 
     for (;;) {
         int c = getopt_long(argc, argv, "HrutRdh", long_options, nullptr);
-        if (c == -1)
-            break;
+        if (c == -1) break;
         int *flag = nullptr;
         switch (c) {
         case 'H': flag = &opts->header; break;
@@ -104,8 +100,7 @@ void options_init(int argc, char **argv, options *opts)
         opts->out_file = argv[optind + 1];
     } else if (is_dir(first)) {
         dirname_strip(first);
-        if (first[0] == '\0')
-            first = const_cast<char *>("/"); // the root is all separators
+        if (first[0] == '\0') first = const_cast<char *>("/"); // the root is all separators
         opts->in_dir = first;
         opts->format = argv[optind + 1];
     } else {

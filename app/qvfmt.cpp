@@ -20,19 +20,15 @@ struct format_entry {
 
 // Indexed by format identifier.
 const format_entry formats[] = {
-    {nullptr, "", nullptr},
-    {"raw", "raw", &ops_qvraw},
-    {"txt", "txt", &ops_qvascii},
-    {"xqv", "XQV", &ops_qv5k},
-    {"bqv", "BQV", &ops_qv5k},
+    {nullptr, "", nullptr},    {"raw", "raw", &ops_qvraw}, {"txt", "txt", &ops_qvascii},
+    {"xqv", "XQV", &ops_qv5k}, {"bqv", "BQV", &ops_qv5k},
 };
 constexpr unsigned NFORMATS = sizeof formats / sizeof formats[0];
 
 // The adapter's text of a failed open, kept past the adapter's state.
 char open_strerr_buf[64];
 
-const char *err_text(std::uint32_t code)
-{
+const char *err_text(std::uint32_t code) {
     switch (code) {
     case QVFMT_ERR_NONE: return "None";
     case QVFMT_ERR_NOMEM: return "Out of memory";
@@ -44,35 +40,29 @@ const char *err_text(std::uint32_t code)
 
 } // namespace
 
-unsigned qvfmt_extension_to_format(const char *ext)
-{
+unsigned qvfmt_extension_to_format(const char *ext) {
     for (unsigned f = 1; f < NFORMATS; f++)
-        if (strcasecmp(ext, formats[f].ext_read) == 0)
-            return f;
+        if (strcasecmp(ext, formats[f].ext_read) == 0) return f;
     return QVFMT_UNKNOWN;
 }
 
-unsigned qvfmt_filename_to_format(const char *path)
-{
+unsigned qvfmt_filename_to_format(const char *path) {
     const char *dot = std::strrchr(path, '.');
     return dot ? qvfmt_extension_to_format(dot + 1) : QVFMT_UNKNOWN;
 }
 
-const char *qvfmt_format_to_extension(unsigned fmt)
-{
+const char *qvfmt_format_to_extension(unsigned fmt) {
     return fmt > 0 && fmt < NFORMATS ? formats[fmt].ext_written : "";
 }
 
-int qvfmt_open(qvfmt_handle **out, const char *path, unsigned fmt, int mode)
-{
+int qvfmt_open(qvfmt_handle **out, const char *path, unsigned fmt, int mode) {
     *out = nullptr;
     auto *h = new (std::nothrow) qvfmt_handle{};
     if (!h) {
         __qvfmt_err = QVFMT_ERR_NOMEM;
         return -1;
     }
-    if (fmt == QVFMT_UNKNOWN)
-        fmt = qvfmt_filename_to_format(path);
+    if (fmt == QVFMT_UNKNOWN) fmt = qvfmt_filename_to_format(path);
     const qvfmt_ops *ops = fmt > 0 && fmt < NFORMATS ? formats[fmt].ops : nullptr;
     if (!ops || !ops->new_state) {
         __qvfmt_err = QVFMT_ERR_FORMAT;
@@ -100,10 +90,8 @@ int qvfmt_open(qvfmt_handle **out, const char *path, unsigned fmt, int mode)
     return 0;
 }
 
-int qvfmt_close(qvfmt_handle *h)
-{
-    if (!h)
-        return 0;
+int qvfmt_close(qvfmt_handle *h) {
+    if (!h) return 0;
     if (h->state) {
         if (h->ops->close(h->state) == -1) {
             h->err = QVFMT_ERR_ADAPTER;
@@ -118,46 +106,38 @@ int qvfmt_close(qvfmt_handle *h)
 // Every forwarding call: an absent slot is "Not implemented"; a result of
 // exactly -1 marks an adapter failure; the result is passed on unchanged.
 template <typename R, typename Slot, typename... Args>
-static R forward(qvfmt_handle *h, Slot slot, Args... args)
-{
+static R forward(qvfmt_handle *h, Slot slot, Args... args) {
     if (!slot) {
         h->err = QVFMT_ERR_NOTIMPL;
         return -1;
     }
     R r = slot(h->state, args...);
-    if (static_cast<std::int32_t>(r) == -1)
-        h->err = QVFMT_ERR_ADAPTER;
+    if (static_cast<std::int32_t>(r) == -1) h->err = QVFMT_ERR_ADAPTER;
     return r;
 }
 
-int qvfmt_read_header(qvfmt_handle *h, qvraw_header *header)
-{
+int qvfmt_read_header(qvfmt_handle *h, qvraw_header *header) {
     return forward<int>(h, h->ops->read_header, header);
 }
 
-int qvfmt_write_header(qvfmt_handle *h, const qvraw_header *header)
-{
+int qvfmt_write_header(qvfmt_handle *h, const qvraw_header *header) {
     return forward<int>(h, h->ops->write_header, header);
 }
 
-long qvfmt_read_data(qvfmt_handle *h, double *block, std::size_t max_frames, std::size_t nchans)
-{
+long qvfmt_read_data(qvfmt_handle *h, double *block, std::size_t max_frames, std::size_t nchans) {
     return forward<long>(h, h->ops->read_data, block, max_frames, nchans);
 }
 
 long qvfmt_write_data(qvfmt_handle *h, const double *block, std::size_t frames,
-                      std::size_t nchans)
-{
+                      std::size_t nchans) {
     return forward<long>(h, h->ops->write_data, block, frames, nchans);
 }
 
-long qvfmt_seek_data(qvfmt_handle *h, long offset, std::size_t nchans, int whence)
-{
+long qvfmt_seek_data(qvfmt_handle *h, long offset, std::size_t nchans, int whence) {
     return forward<long>(h, h->ops->seek_data, offset, nchans, whence);
 }
 
-const char *qvfmt_strerr(qvfmt_handle *h)
-{
+const char *qvfmt_strerr(qvfmt_handle *h) {
     static char buf[64];
     char tag[16] = "";
     const char *prefix = h ? "[QVFMT]" : "[]";

@@ -73,8 +73,7 @@ struct qvfmt_ops {
     // stored (1 to max_frames), 0 at the end of the samples, -1 on failure.
     long (*read_data)(void *state, double *block, std::size_t max_frames, std::size_t nchans);
     // Writes `frames` frames from the block. The number written, or -1.
-    long (*write_data)(void *state, const double *block, std::size_t frames,
-                       std::size_t nchans);
+    long (*write_data)(void *state, const double *block, std::size_t frames, std::size_t nchans);
     // Moves the sample position by `offset` frames from `whence` (0 the
     // first frame, 1 the current frame, 2 the end). A frame position of 0 or
     // more, or -1.
@@ -113,8 +112,7 @@ int qvfmt_close(qvfmt_handle *h);
 int qvfmt_read_header(qvfmt_handle *h, qvraw_header *header);
 int qvfmt_write_header(qvfmt_handle *h, const qvraw_header *header);
 long qvfmt_read_data(qvfmt_handle *h, double *block, std::size_t max_frames, std::size_t nchans);
-long qvfmt_write_data(qvfmt_handle *h, const double *block, std::size_t frames,
-                      std::size_t nchans);
+long qvfmt_write_data(qvfmt_handle *h, const double *block, std::size_t frames, std::size_t nchans);
 long qvfmt_seek_data(qvfmt_handle *h, long offset, std::size_t nchans, int whence);
 // "[QVFMT]" + tag + " " + message for the handle's last failure, or "[]" +
 // tag + " " + message for the last failed open when `h` is null. Cut to 63

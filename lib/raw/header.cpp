@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-std::size_t qvraw_header_get_nchans(const qvraw_header *h)
-{
+std::size_t qvraw_header_get_nchans(const qvraw_header *h) {
     std::size_t n = std::min<std::size_t>(h->nsignals, 4);
     std::size_t nchans = 0;
     for (std::size_t i = 0; i < n; i++)
@@ -12,11 +11,14 @@ std::size_t qvraw_header_get_nchans(const qvraw_header *h)
     return nchans;
 }
 
-std::size_t qvraw_header_get_nsamples(const qvraw_header *h) { return h->nsamples; }
+std::size_t qvraw_header_get_nsamples(const qvraw_header *h) {
+    return h->nsamples;
+}
 
-std::size_t qvraw_header_get_nfreqs(const qvraw_header *h) { return h->nfreqs; }
+std::size_t qvraw_header_get_nfreqs(const qvraw_header *h) {
+    return h->nfreqs;
+}
 
-std::size_t qvraw_header_get_sample_size(const qvraw_header *h)
-{
+std::size_t qvraw_header_get_sample_size(const qvraw_header *h) {
     return qvraw_header_get_nchans(h) * sizeof(double);
 }

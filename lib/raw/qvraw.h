@@ -164,7 +164,7 @@ struct alignas(8) qvraw_header {
 };
 
 inline constexpr char QVRAW_MAGIC[8] = {'Q', 'v', '7', 'k', 'R', 'a', 'w', '\0'};
-inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11; // accepted in a file
+inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11;    // accepted in a file
 inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6; // the one-channel signal
 
 // Record types (file_type).
@@ -180,17 +180,17 @@ inline constexpr int QVRAW_MODE_READ = 3;   // "rb"
 // Error codes of a handle (and of the library-wide open record).
 enum : std::uint32_t {
     QVRAW_ERR_NONE = 0,
-    QVRAW_ERR_NOMEM = 1,    // "Out of memory"
-    QVRAW_ERR_USAGE = 2,    // "Wrong usage"
-    QVRAW_ERR_MAGIC = 3,    // "Invalid magic"
-    QVRAW_ERR_HEADER = 4,   // "Failed to read header"
-    QVRAW_ERR_SAMPLE = 5,   // "Invalid sample size"
-    QVRAW_ERR_NCHANS = 6,   // "Invalid number of channels"
-    QVRAW_ERR_IO = 7,       // "I/O: " + the I/O layer's message
+    QVRAW_ERR_NOMEM = 1,  // "Out of memory"
+    QVRAW_ERR_USAGE = 2,  // "Wrong usage"
+    QVRAW_ERR_MAGIC = 3,  // "Invalid magic"
+    QVRAW_ERR_HEADER = 4, // "Failed to read header"
+    QVRAW_ERR_SAMPLE = 5, // "Invalid sample size"
+    QVRAW_ERR_NCHANS = 6, // "Invalid number of channels"
+    QVRAW_ERR_IO = 7,     // "I/O: " + the I/O layer's message
 };
 
-#define QVRAW_OFF(field, lp64, ilp32)                                          \
-    static_assert(offsetof(qvraw_header, field) == (QVRAW_LP64 ? (lp64) : (ilp32)), \
+#define QVRAW_OFF(field, lp64, ilp32)                                                              \
+    static_assert(offsetof(qvraw_header, field) == (QVRAW_LP64 ? (lp64) : (ilp32)),                \
                   "qvraw_header." #field " is off its on-disk offset")
 QVRAW_OFF(magic, 0, 0);
 QVRAW_OFF(file_type, 8, 8);

@@ -8,16 +8,22 @@
 
 namespace {
 
-TEST(FormatRegistry, ExtensionsMapToFormatsWithoutRegardToCase)
-{
+TEST(FormatRegistry, ExtensionsMapToFormatsWithoutRegardToCase) {
     struct {
         const char *path;
         unsigned fmt;
     } cases[] = {
-        {"a.raw", QVFMT_RAW}, {"A.RAW", QVFMT_RAW},  {"a.b.raw", QVFMT_RAW},
-        {"raw", 0},           {"a.raw.x", 0},        {"a.XqV", QVFMT_XQV},
-        {"a.txt", QVFMT_ASCII}, {"d.raw/a", 0},      {"a.bqv", QVFMT_BQV},
-        {"a.", 0},            {"", 0},
+        {"a.raw", QVFMT_RAW},
+        {"A.RAW", QVFMT_RAW},
+        {"a.b.raw", QVFMT_RAW},
+        {"raw", 0},
+        {"a.raw.x", 0},
+        {"a.XqV", QVFMT_XQV},
+        {"a.txt", QVFMT_ASCII},
+        {"d.raw/a", 0},
+        {"a.bqv", QVFMT_BQV},
+        {"a.", 0},
+        {"", 0},
     };
     for (auto &c : cases)
         EXPECT_EQ(qvfmt_filename_to_format(c.path), c.fmt) << c.path;
@@ -28,8 +34,7 @@ TEST(FormatRegistry, ExtensionsMapToFormatsWithoutRegardToCase)
         EXPECT_STREQ(qvfmt_format_to_extension(f), ext[f]);
 }
 
-TEST(FormatRegistry, FailedOpensSayWhy)
-{
+TEST(FormatRegistry, FailedOpensSayWhy) {
     qvfmt_handle *h = reinterpret_cast<qvfmt_handle *>(1);
     EXPECT_EQ(qvfmt_open(&h, "record.doc", 0, QVFMT_MODE_READ), -1);
     EXPECT_EQ(h, nullptr);
@@ -53,8 +58,7 @@ struct fake_state {
     int err;
 };
 
-const char *fake_strerr(void *s)
-{
+const char *fake_strerr(void *s) {
     static char buf[64];
     auto *f = static_cast<fake_state *>(s);
     std::snprintf(buf, sizeof buf, "%s", f->err ? "fake failure" : "None");
@@ -62,16 +66,14 @@ const char *fake_strerr(void *s)
     return buf;
 }
 
-long fake_read(void *s, double *, std::size_t, std::size_t)
-{
+long fake_read(void *s, double *, std::size_t, std::size_t) {
     auto *f = static_cast<fake_state *>(s);
     f->calls++;
     f->err = f->result < 0;
     return f->result;
 }
 
-qvfmt_ops fake_ops(const char *name)
-{
+qvfmt_ops fake_ops(const char *name) {
     qvfmt_ops ops{};
     ops.name = name;
     ops.strerr = fake_strerr;
@@ -79,8 +81,7 @@ qvfmt_ops fake_ops(const char *name)
     return ops;
 }
 
-TEST(FormatRegistry, ForwardingMarksOnlyMinusOneAsAnAdapterFailure)
-{
+TEST(FormatRegistry, ForwardingMarksOnlyMinusOneAsAnAdapterFailure) {
     qvfmt_ops ops = fake_ops("FAKE");
     fake_state st{};
     qvfmt_handle h{&ops, &st, 0};
@@ -112,8 +113,7 @@ TEST(FormatRegistry, ForwardingMarksOnlyMinusOneAsAnAdapterFailure)
     EXPECT_STREQ(qvfmt_strerr(&h), "[QVFMT] Unknown error");
 }
 
-TEST(FormatRegistry, TextsAreCutToTheirBuffers)
-{
+TEST(FormatRegistry, TextsAreCutToTheirBuffers) {
     // The tag holds 15 characters: a 14-character name loses its bracket.
     qvfmt_ops ops = fake_ops("ABCDEFGHIJKLMN");
     fake_state st{-1, 0, 0};

@@ -11,9 +11,8 @@
 
 namespace {
 
-std::string apply(int (*fn)(char *, std::size_t, const char *), std::string text,
-                  const char *arg, std::size_t size, int *rc)
-{
+std::string apply(int (*fn)(char *, std::size_t, const char *), std::string text, const char *arg,
+                  std::size_t size, int *rc) {
     char buf[PATH_BUF_SIZE + 8];
     std::memset(buf, '#', sizeof buf);
     path_copy(buf, size, text.c_str());
@@ -22,8 +21,7 @@ std::string apply(int (*fn)(char *, std::size_t, const char *), std::string text
     return buf;
 }
 
-TEST(PathUtilities, TrailingSeparatorsAreRemoved)
-{
+TEST(PathUtilities, TrailingSeparatorsAreRemoved) {
     struct {
         const char *in, *out;
     } cases[] = {{"a/b//", "a/b"}, {"a", "a"}, {"///", ""}, {"", ""}, {"a/./", "a/."}};
@@ -38,8 +36,7 @@ TEST(PathUtilities, TrailingSeparatorsAreRemoved)
     }
 }
 
-TEST(PathUtilities, AppendsFitWithTheirTerminatingZeroOrFail)
-{
+TEST(PathUtilities, AppendsFitWithTheirTerminatingZeroOrFail) {
     struct {
         int (*fn)(char *, std::size_t, const char *);
         std::string text;
@@ -68,8 +65,7 @@ TEST(PathUtilities, AppendsFitWithTheirTerminatingZeroOrFail)
     }
 }
 
-TEST(PathUtilities, TemporaryNamesAreCreatedExclusively)
-{
+TEST(PathUtilities, TemporaryNamesAreCreatedExclusively) {
     char dir[] = "/tmp/qvconv-utils-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string base = std::string(dir) + "/out.raw";

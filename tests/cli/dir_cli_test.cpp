@@ -8,8 +8,7 @@ using cli::result;
 
 using DirectoryMode = cli::test;
 
-TEST_F(DirectoryMode, TestModeCopiesEachRecordOfTheTargetFormatAndLeavesTheTreeAsItWas)
-{
+TEST_F(DirectoryMode, TestModeCopiesEachRecordOfTheTargetFormatAndLeavesTheTreeAsItWas) {
     mkdir("d");
     mkdir("d/sub");
     mkdir("d/.hidden");
@@ -41,8 +40,7 @@ TEST_F(DirectoryMode, TestModeCopiesEachRecordOfTheTargetFormatAndLeavesTheTreeA
     EXPECT_EQ(r.out.rfind("Entering dir d\n", 0), 0u);
 }
 
-TEST_F(DirectoryMode, WithoutRecursionSubdirectoriesAreNotEntered)
-{
+TEST_F(DirectoryMode, WithoutRecursionSubdirectoriesAreNotEntered) {
     mkdir("d");
     mkdir("d/sub");
     put("d/sub/c.raw", cli::event_record(1).bytes());
@@ -52,8 +50,7 @@ TEST_F(DirectoryMode, WithoutRecursionSubdirectoriesAreNotEntered)
                      "0 files were converted, 0 failures\n0 files were tested, 0 failures\n");
 }
 
-TEST_F(DirectoryMode, FilesOfTheTargetKindAreIgnored)
-{
+TEST_F(DirectoryMode, FilesOfTheTargetKindAreIgnored) {
     mkdir("d");
     put("d/a.raw", cli::event_record(1).bytes());
     result r = run({"-d", "d", "RAW"});
@@ -62,8 +59,7 @@ TEST_F(DirectoryMode, FilesOfTheTargetKindAreIgnored)
                      "0 files were converted, 0 failures\n");
 }
 
-TEST_F(DirectoryMode, StatusIsOneOnlyWhenEveryConversionFailed)
-{
+TEST_F(DirectoryMode, StatusIsOneOnlyWhenEveryConversionFailed) {
     mkdir("d");
     put("d/bad.raw", "not a record");
     result all_failed = run({"-t", "d", "raw"});
@@ -80,10 +76,8 @@ TEST_F(DirectoryMode, StatusIsOneOnlyWhenEveryConversionFailed)
     EXPECT_EQ(files(), (std::vector<std::string>{"d", "d/bad.raw", "d/good.raw"}));
 }
 
-TEST_F(DirectoryMode, ADirectoryThatCannotBeOpenedIsSkipped)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root opens every directory";
+TEST_F(DirectoryMode, ADirectoryThatCannotBeOpenedIsSkipped) {
+    if (geteuid() == 0) GTEST_SKIP() << "root opens every directory";
     mkdir("d");
     mkdir("d/locked");
     chmod(path("d/locked").c_str(), 0);
@@ -95,8 +89,7 @@ TEST_F(DirectoryMode, ADirectoryThatCannotBeOpenedIsSkipped)
               std::string::npos);
 }
 
-TEST_F(DirectoryMode, PathsBeyondTheBufferAreFilenameErrors)
-{
+TEST_F(DirectoryMode, PathsBeyondTheBufferAreFilenameErrors) {
     // The entry's path takes 508 characters: the copy's name (.raw appended)
     // no longer fits in 512 bytes.
     std::string a(250, 'a');

@@ -5,11 +5,11 @@ namespace {
 
 using cli::result;
 
-std::string usage(const std::string &prog)
-{
-    std::string u = prog + " - version 1.4.5, <qvconv-support@example.org>\n"
-                           "\n"
-                           "Usage: " +
+std::string usage(const std::string &prog) {
+    std::string u = prog +
+                    " - version 1.4.5, <qvconv-support@example.org>\n"
+                    "\n"
+                    "Usage: " +
                     prog +
                     " has two operating modes.\n"
                     "It can process a single file:\n"
@@ -43,16 +43,14 @@ std::string usage(const std::string &prog)
     return u;
 }
 
-std::string prog_name()
-{
+std::string prog_name() {
     std::string p = cli::program();
     return p.substr(p.rfind('/') + 1);
 }
 
 using CommandLine = cli::test;
 
-TEST_F(CommandLine, HelpPrintsTheUsageTextWhateverElseIsGiven)
-{
+TEST_F(CommandLine, HelpPrintsTheUsageTextWhateverElseIsGiven) {
     for (auto args : std::vector<std::vector<std::string>>{
              {"-h"}, {"--help"}, {"-h", "a", "b", "c"}, {"-h", "-h"}, {"x", "--hel"}}) {
         result r = run(args);
@@ -63,8 +61,7 @@ TEST_F(CommandLine, HelpPrintsTheUsageTextWhateverElseIsGiven)
     EXPECT_TRUE(files().empty());
 }
 
-TEST_F(CommandLine, RepeatedOptionsAreEachReportedByLongName)
-{
+TEST_F(CommandLine, RepeatedOptionsAreEachReportedByLongName) {
     put("in.raw", "x");
     struct {
         std::vector<std::string> args;
@@ -90,8 +87,7 @@ TEST_F(CommandLine, RepeatedOptionsAreEachReportedByLongName)
     EXPECT_EQ(files(), std::vector<std::string>{"in.raw"});
 }
 
-TEST_F(CommandLine, UnknownOptionEndsAfterTheParserDiagnostic)
-{
+TEST_F(CommandLine, UnknownOptionEndsAfterTheParserDiagnostic) {
     result r = run({"-x", "-h"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -101,8 +97,7 @@ TEST_F(CommandLine, UnknownOptionEndsAfterTheParserDiagnostic)
     EXPECT_NE(r.err.find("-- 'x'"), std::string::npos) << r.err;
 }
 
-TEST_F(CommandLine, PositionalArgumentsDecideTheMode)
-{
+TEST_F(CommandLine, PositionalArgumentsDecideTheMode) {
     put("in.raw", "");
     mkdir("d");
     const std::string wrong = "error: Wrong usage, please invoke with --help for help\n";
@@ -138,8 +133,7 @@ TEST_F(CommandLine, PositionalArgumentsDecideTheMode)
     EXPECT_EQ(files(), (std::vector<std::string>{"d", "in.raw"}));
 }
 
-TEST_F(CommandLine, EmptyInputWithUnlinkIsDeleted)
-{
+TEST_F(CommandLine, EmptyInputWithUnlinkIsDeleted) {
     put("in.raw", "");
     result r = run({"-u", "in.raw", "out.txt"});
     EXPECT_EQ(r.status, 0);

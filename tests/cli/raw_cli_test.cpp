@@ -12,22 +12,19 @@ using cli::result;
 
 using RawConversion = cli::test;
 
-double f64_at(const std::string &bytes, std::size_t off)
-{
+double f64_at(const std::string &bytes, std::size_t off) {
     double v;
     std::memcpy(&v, bytes.data() + off, 8);
     return v;
 }
 
-std::uint32_t u32_at(const std::string &bytes, std::size_t off)
-{
+std::uint32_t u32_at(const std::string &bytes, std::size_t off) {
     std::uint32_t v;
     std::memcpy(&v, bytes.data() + off, 4);
     return v;
 }
 
-TEST_F(RawConversion, CopyKeepsEveryHeaderByteAndSample)
-{
+TEST_F(RawConversion, CopyKeepsEveryHeaderByteAndSample) {
     raw_record r = cli::event_record(2500);
     // Fields no part of the converter interprets, padding and unused slots.
     r.f64("reserved_a", 1.5, 2).f64("reserved_b", -7.25, 11).u32("xqv_code", 0xA5);
@@ -60,8 +57,7 @@ TEST_F(RawConversion, CopyKeepsEveryHeaderByteAndSample)
     EXPECT_EQ(files(), (std::vector<std::string>{"in.raw", "out.raw"}));
 }
 
-TEST_F(RawConversion, HeaderOnlyWritesNoSamplesAndRepairsNothing)
-{
+TEST_F(RawConversion, HeaderOnlyWritesNoSamplesAndRepairsNothing) {
     raw_record r = cli::event_record(10);
     r.f64("peak", 9.0, 0);
     put("in.raw", r.bytes());
@@ -71,14 +67,13 @@ TEST_F(RawConversion, HeaderOnlyWritesNoSamplesAndRepairsNothing)
     EXPECT_TRUE(get("out.raw") == r.bytes().substr(0, r.header_size()));
 }
 
-TEST_F(RawConversion, RepairReplacesOnlyValuesBeyondTheTolerance)
-{
+TEST_F(RawConversion, RepairReplacesOnlyValuesBeyondTheTolerance) {
     // Three channels; the largest frame is (3, 4, 0): vector sum 5.
     raw_record r;
     r.u32("file_type", 1).signals({1}).u32("sensor_scale", 1).u32("rate", 100);
     r.frames({0.5, -1.0, 0.0, 3.0, 4.0, 0.0, -0.5, 1.0, 0.0, 1.0, 0.0, 0.0});
-    r.u32("nsamples", 7);                 // counted exactly
-    r.f64("vsum", 5.00005);               // within the tolerance
+    r.u32("nsamples", 7);   // counted exactly
+    r.f64("vsum", 5.00005); // within the tolerance
     r.f64("peak", 3.0, 0).f64("peak", 4.0002, 1).f64("peak", NAN, 2);
     r.f64("offset", 1.0, 0).f64("offset", 1.0, 1).f64("offset", 0.0, 2);
     put("in.raw", r.bytes());
@@ -105,8 +100,7 @@ TEST_F(RawConversion, RepairReplacesOnlyValuesBeyondTheTolerance)
     EXPECT_TRUE(get("in.raw") == r.bytes());
 }
 
-TEST_F(RawConversion, RepairUsesASinglePrecisionRootAndSkipsAMatchingHeader)
-{
+TEST_F(RawConversion, RepairUsesASinglePrecisionRootAndSkipsAMatchingHeader) {
     // One VM VSum channel with samples 3 and -4: peak 4, offset -0.5, vsum 4.
     raw_record one;
     one.signals({6}).frames({3.0, -4.0});
@@ -139,8 +133,7 @@ TEST_F(RawConversion, RepairUsesASinglePrecisionRootAndSkipsAMatchingHeader)
     EXPECT_TRUE(get("fixed-out.raw") == fixed);
 }
 
-TEST_F(RawConversion, RepairOfARecordWithoutFramesKeepsItsOffsets)
-{
+TEST_F(RawConversion, RepairOfARecordWithoutFramesKeepsItsOffsets) {
     raw_record r;
     r.signals({1});
     r.u32("nsamples", 5).f64("offset", 0.25, 0).f64("peak", 0.5, 0).f64("vsum", 0.5);
@@ -153,8 +146,7 @@ TEST_F(RawConversion, RepairOfARecordWithoutFramesKeepsItsOffsets)
     EXPECT_EQ(f64_at(out, r.at("vsum")), 0.0);
 }
 
-TEST_F(RawConversion, UnlinkDeletesTheInputOnlyAfterSuccess)
-{
+TEST_F(RawConversion, UnlinkDeletesTheInputOnlyAfterSuccess) {
     put("in.raw", cli::event_record(5).bytes());
     result ok = run({"-u", "in.raw", "out.raw"});
     EXPECT_EQ(ok.status, 0);
@@ -167,8 +159,7 @@ TEST_F(RawConversion, UnlinkDeletesTheInputOnlyAfterSuccess)
     EXPECT_EQ(files(), (std::vector<std::string>{"bad.raw", "out.raw"}));
 }
 
-TEST_F(RawConversion, TestModeComparesAndDeletesTheCopy)
-{
+TEST_F(RawConversion, TestModeComparesAndDeletesTheCopy) {
     put("in.raw", cli::event_record(300).bytes());
     result ok = run({"-t", "-u", "in.raw", "copy.raw"});
     EXPECT_EQ(ok.status, 0);
@@ -185,8 +176,7 @@ TEST_F(RawConversion, TestModeComparesAndDeletesTheCopy)
     EXPECT_EQ(files(), (std::vector<std::string>{"copy.raw", "in.raw"}));
 }
 
-TEST_F(RawConversion, RefusedInputsLeaveNothingBehind)
-{
+TEST_F(RawConversion, RefusedInputsLeaveNothingBehind) {
     raw_record magic = cli::event_record(3);
     magic.byte(7, 'x');
     raw_record twelve = cli::event_record(3);
@@ -196,7 +186,8 @@ TEST_F(RawConversion, RefusedInputsLeaveNothingBehind)
         std::string bytes;
         std::string err;
     } cases[] = {
-        {magic.bytes(), "error: Failed to open in.raw: [][QVRAW] libqvraw: Failed to read header\n"},
+        {magic.bytes(),
+         "error: Failed to open in.raw: [][QVRAW] libqvraw: Failed to read header\n"},
         {twelve.bytes(),
          "error: Failed to open in.raw: [][QVRAW] libqvraw: Failed to read header\n"},
         {good.substr(0, 100),
@@ -213,8 +204,7 @@ TEST_F(RawConversion, RefusedInputsLeaveNothingBehind)
     }
 }
 
-TEST_F(RawConversion, UnusableOutputNamesAreRefused)
-{
+TEST_F(RawConversion, UnusableOutputNamesAreRefused) {
     put("in.raw", cli::event_record(3).bytes());
     result unknown = run({"in.raw", "out.doc"});
     EXPECT_EQ(unknown.status, 1);
@@ -234,8 +224,7 @@ TEST_F(RawConversion, UnusableOutputNamesAreRefused)
     EXPECT_EQ(files(), std::vector<std::string>{"in.raw"});
 }
 
-TEST_F(RawConversion, OutputGetsTheModeOfANormallyCreatedFile)
-{
+TEST_F(RawConversion, OutputGetsTheModeOfANormallyCreatedFile) {
     put("in.raw", cli::event_record(3).bytes());
     ASSERT_EQ(run({"in.raw", "out.raw"}).status, 0);
     struct stat st;

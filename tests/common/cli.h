@@ -33,50 +33,42 @@ struct result {
     std::string err;
 };
 
-inline std::string slurp(const std::string &path)
-{
+inline std::string slurp(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-inline void spill(const std::string &path, const std::string &bytes)
-{
+inline void spill(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline bool exists(const std::string &path)
-{
+inline bool exists(const std::string &path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
 }
 
-inline const char *program()
-{
+inline const char *program() {
     const char *p = std::getenv("QVCONV_BIN");
     return p ? p : "qvconv";
 }
 
 // 64 or 32: the width of the program under test (its raw header is 920 or
 // 888 bytes), read from the class byte of its ELF header.
-inline int bits()
-{
+inline int bits() {
     static const int b = slurp(program()).substr(4, 1) == "\x01" ? 32 : 64;
     return b;
 }
 
 // Every path below `dir` (files and directories, relative, sorted).
-inline void list_into(const std::string &dir, const std::string &rel, std::vector<std::string> &v)
-{
+inline void list_into(const std::string &dir, const std::string &rel, std::vector<std::string> &v) {
     DIR *d = opendir(dir.c_str());
-    if (!d)
-        return;
+    if (!d) return;
     while (struct dirent *e = readdir(d)) {
         std::string n = e->d_name;
-        if (n == "." || n == "..")
-            continue;
+        if (n == "." || n == "..") continue;
         std::string r = rel.empty() ? n : rel + "/" + n;
         v.push_back(r);
         struct stat st;
@@ -91,8 +83,7 @@ class test : public ::testing::Test {
 protected:
     std::string dir;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         const char *t = std::getenv("TMPDIR");
         std::string tmpl = std::string(t && *t ? t : "/tmp") + "/qvconv-cli-XXXXXX";
         std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -101,8 +92,7 @@ protected:
         dir = buf.data();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (!dir.empty() && !HasFailure())
             std::system(("rm -rf '" + dir + "'").c_str());
         else if (!dir.empty())
@@ -115,8 +105,7 @@ protected:
     bool has(const std::string &rel) const { return exists(path(rel)); }
     void mkdir(const std::string &rel) const { ::mkdir(path(rel).c_str(), 0777); }
 
-    std::vector<std::string> files() const
-    {
+    std::vector<std::string> files() const {
         std::vector<std::string> v;
         list_into(dir, "", v);
         std::sort(v.begin(), v.end());
@@ -124,13 +113,11 @@ protected:
     }
 
     // Runs the program with `args` in the test directory.
-    result run(std::initializer_list<std::string> args) const
-    {
+    result run(std::initializer_list<std::string> args) const {
         return run(std::vector<std::string>(args));
     }
 
-    result run(const std::vector<std::string> &args) const
-    {
+    result run(const std::vector<std::string> &args) const {
         result r;
         std::string out_path = dir + "/../" + base() + ".stdout";
         std::string err_path = dir + "/../" + base() + ".stderr";
@@ -143,13 +130,11 @@ protected:
 
         pid_t pid = fork();
         if (pid == 0) {
-            if (chdir(dir.c_str()) != 0)
-                _exit(126);
+            if (chdir(dir.c_str()) != 0) _exit(126);
             int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int nul = open("/dev/null", O_RDONLY);
-            if (o < 0 || e < 0 || nul < 0)
-                _exit(126);
+            if (o < 0 || e < 0 || nul < 0) _exit(126);
             dup2(nul, 0);
             dup2(o, 1);
             dup2(e, 2);
@@ -176,30 +161,62 @@ private:
 // of each build, so a test that converts such a record also checks the
 // program's layout.
 
-inline const std::map<std::string, std::pair<std::size_t, std::size_t>> &raw_fields()
-{
+inline const std::map<std::string, std::pair<std::size_t, std::size_t>> &raw_fields() {
     static const std::map<std::string, std::pair<std::size_t, std::size_t>> m = {
-        {"file_type", {8, 8}},         {"rec_origin", {12, 12}},   {"rec_cause", {16, 16}},
-        {"nsignals", {24, 20}},        {"signals", {32, 24}},      {"split_count", {48, 40}},
-        {"dir_count", {52, 44}},       {"start_time", {56, 48}},   {"nsamples", {72, 56}},
-        {"peak", {80, 64}},            {"trigger_time", {176, 160}},
-        {"triggered_chans", {192, 168}}, {"offset", {200, 176}},   {"vsum", {296, 272}},
-        {"reserved_a", {304, 280}},    {"xqv_code", {328, 304}},   {"nfreqs", {336, 308}},
-        {"reserved_b", {344, 312}},    {"dom_freq", {440, 408}},   {"kbftm", {536, 504}},
-        {"model", {560, 528}},         {"uid", {564, 532}},        {"name", {573, 541}},
-        {"comment", {594, 562}},       {"firmware", {627, 595}},   {"sensor_name", {640, 608}},
-        {"sensor_type", {676, 644}},   {"sensor_unit", {680, 648}},
-        {"sensor_range", {684, 652}},  {"sensor_scale", {688, 656}},
-        {"time_mode", {692, 660}},     {"region", {696, 664}},     {"city", {707, 675}},
-        {"utc_offset", {724, 692}},    {"rate", {728, 696}},       {"filter", {732, 700}},
-        {"trig_aux_a", {736, 704}},    {"trig_aux_b", {760, 728}}, {"back_enabled", {784, 752}},
-        {"back_mode", {788, 756}},     {"back_period", {792, 760}},
-        {"trig_enabled", {796, 764}},  {"trig_mode", {800, 768}},  {"trig_chans", {804, 772}},
-        {"trig_logic", {808, 776}},    {"trig_threshold", {816, 784}},
-        {"pre_event", {840, 808}},     {"post_event", {844, 812}},
-        {"alarm1_enabled", {848, 816}}, {"alarm1_mode", {852, 820}},
-        {"alarm1_threshold", {856, 824}}, {"alarm2_enabled", {880, 848}},
-        {"alarm2_mode", {884, 852}},   {"alarm2_threshold", {888, 856}},
+        {"file_type", {8, 8}},
+        {"rec_origin", {12, 12}},
+        {"rec_cause", {16, 16}},
+        {"nsignals", {24, 20}},
+        {"signals", {32, 24}},
+        {"split_count", {48, 40}},
+        {"dir_count", {52, 44}},
+        {"start_time", {56, 48}},
+        {"nsamples", {72, 56}},
+        {"peak", {80, 64}},
+        {"trigger_time", {176, 160}},
+        {"triggered_chans", {192, 168}},
+        {"offset", {200, 176}},
+        {"vsum", {296, 272}},
+        {"reserved_a", {304, 280}},
+        {"xqv_code", {328, 304}},
+        {"nfreqs", {336, 308}},
+        {"reserved_b", {344, 312}},
+        {"dom_freq", {440, 408}},
+        {"kbftm", {536, 504}},
+        {"model", {560, 528}},
+        {"uid", {564, 532}},
+        {"name", {573, 541}},
+        {"comment", {594, 562}},
+        {"firmware", {627, 595}},
+        {"sensor_name", {640, 608}},
+        {"sensor_type", {676, 644}},
+        {"sensor_unit", {680, 648}},
+        {"sensor_range", {684, 652}},
+        {"sensor_scale", {688, 656}},
+        {"time_mode", {692, 660}},
+        {"region", {696, 664}},
+        {"city", {707, 675}},
+        {"utc_offset", {724, 692}},
+        {"rate", {728, 696}},
+        {"filter", {732, 700}},
+        {"trig_aux_a", {736, 704}},
+        {"trig_aux_b", {760, 728}},
+        {"back_enabled", {784, 752}},
+        {"back_mode", {788, 756}},
+        {"back_period", {792, 760}},
+        {"trig_enabled", {796, 764}},
+        {"trig_mode", {800, 768}},
+        {"trig_chans", {804, 772}},
+        {"trig_logic", {808, 776}},
+        {"trig_threshold", {816, 784}},
+        {"pre_event", {840, 808}},
+        {"post_event", {844, 812}},
+        {"alarm1_enabled", {848, 816}},
+        {"alarm1_mode", {852, 820}},
+        {"alarm1_threshold", {856, 824}},
+        {"alarm2_enabled", {880, 848}},
+        {"alarm2_mode", {884, 852}},
+        {"alarm2_threshold", {888, 856}},
         {"voltage", {912, 880}},
     };
     return m;
@@ -207,31 +224,26 @@ inline const std::map<std::string, std::pair<std::size_t, std::size_t>> &raw_fie
 
 class raw_record {
 public:
-    explicit raw_record(int bits_ = bits()) : b(bits_), hdr(bits_ == 64 ? 920 : 888, '\0')
-    {
+    explicit raw_record(int bits_ = bits()) : b(bits_), hdr(bits_ == 64 ? 920 : 888, '\0') {
         std::memcpy(&hdr[0], "Qv7kRaw", 8);
     }
 
     std::size_t header_size() const { return hdr.size(); }
-    std::size_t at(const std::string &f, std::size_t index = 0, std::size_t width = 8) const
-    {
+    std::size_t at(const std::string &f, std::size_t index = 0, std::size_t width = 8) const {
         auto &o = raw_fields().at(f);
         return (b == 64 ? o.first : o.second) + index * width;
     }
 
-    raw_record &u32(const std::string &f, std::uint32_t v, std::size_t i = 0)
-    {
+    raw_record &u32(const std::string &f, std::uint32_t v, std::size_t i = 0) {
         std::memcpy(&hdr[at(f, i, 4)], &v, 4);
         return *this;
     }
-    raw_record &f64(const std::string &f, double v, std::size_t i = 0)
-    {
+    raw_record &f64(const std::string &f, double v, std::size_t i = 0) {
         std::memcpy(&hdr[at(f, i)], &v, 8);
         return *this;
     }
     // size_t fields and the timestamp's seconds follow the build's width.
-    raw_record &word(const std::string &f, std::uint64_t v)
-    {
+    raw_record &word(const std::string &f, std::uint64_t v) {
         if (b == 64)
             std::memcpy(&hdr[at(f)], &v, 8);
         else {
@@ -240,25 +252,21 @@ public:
         }
         return *this;
     }
-    raw_record &time(const std::string &f, std::int64_t sec, std::int32_t nsec)
-    {
+    raw_record &time(const std::string &f, std::int64_t sec, std::int32_t nsec) {
         word(f, static_cast<std::uint64_t>(sec));
         std::memcpy(&hdr[at(f) + (b == 64 ? 8 : 4)], &nsec, 4);
         return *this;
     }
-    raw_record &text(const std::string &f, const std::string &s)
-    {
+    raw_record &text(const std::string &f, const std::string &s) {
         std::memcpy(&hdr[at(f)], s.data(), s.size());
         return *this;
     }
-    raw_record &byte(std::size_t off, char v)
-    {
+    raw_record &byte(std::size_t off, char v) {
         hdr[off] = v;
         return *this;
     }
     // Signal types in frame order: 6 (VM VSum) has one channel, others three.
-    raw_record &signals(std::initializer_list<std::uint32_t> types)
-    {
+    raw_record &signals(std::initializer_list<std::uint32_t> types) {
         word("nsignals", types.size());
         std::size_t i = 0;
         nch = 0;
@@ -269,8 +277,7 @@ public:
         return *this;
     }
     // Appends frames (nch values each) and sets nsamples to the frame count.
-    raw_record &frames(const std::vector<double> &values)
-    {
+    raw_record &frames(const std::vector<double> &values) {
         data.append(reinterpret_cast<const char *>(values.data()), values.size() * 8);
         u32("nsamples", static_cast<std::uint32_t>(data.size() / (8 * (nch ? nch : 1))));
         return *this;
@@ -288,8 +295,7 @@ private:
 
 // A typical three-channel velocity event record with `n` frames of small
 // values (its peaks, offsets and vector sum left at 0).
-inline raw_record event_record(std::size_t n = 2500)
-{
+inline raw_record event_record(std::size_t n = 2500) {
     raw_record r;
     r.u32("file_type", 1).signals({1}).u32("sensor_type", 1).u32("sensor_unit", 1);
     r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1024).u32("time_mode", 1);
@@ -301,8 +307,7 @@ inline raw_record event_record(std::size_t n = 2500)
     return r.frames(v);
 }
 
-inline std::string read_bytes(const std::string &s, std::size_t off, std::size_t n)
-{
+inline std::string read_bytes(const std::string &s, std::size_t off, std::size_t n) {
     return s.substr(off, n);
 }
 
