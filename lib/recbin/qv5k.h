@@ -1,2 +1,330 @@
 // libqv5k: the recorder-binary record format.
+//
+// A recorder-binary file is one 256-byte header record (qv5k_header)
+// followed by the record's data. Two variants share the header and are told
+// apart by its recording mode (byte 4) alone:
+//   xqv (recording mode 0): event records, frames of three 24-bit samples,
+//       frame i at byte 256 + 9 i;
+//   bqv (recording mode 4, 6 or 7): background records, 256-byte data blocks
+//       of per-period peaks, vector sums or frequencies, block i at byte
+//       256 + 256 i.
+//
+// All multi-byte integers are little-endian and unaligned; texts are
+// space-padded character arrays without terminator; timestamps are a time
+// triple (BCD seconds, minutes, hours) and a date triple (BCD day, month,
+// year - 2000).
+//
+// The library never prints. Every operation of the front returns 0 (or a
+// count or position) on success and -1 on failure, leaving a code in the
+// handle that qv5k_strerror turns into text.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+// ---------------------------------------------------------------------------
+// Constants
+
+inline constexpr std::size_t QV5K_HEADER_SIZE = 256;
+inline constexpr long QV5K_DATA_START = 256;        // first data byte of a file
+inline constexpr std::size_t QV5K_FRAME_SIZE = 9;   // one xqv frame on disk
+inline constexpr std::size_t QV5K_BLOCK_SIZE = 256; // one bqv data block
+inline constexpr std::size_t QV5K_XQV_CHANNELS = 3;
+inline constexpr std::size_t QV5K_XQV_CHUNK = 1024; // frames per stream call
+inline constexpr std::size_t QV5K_MAX_CHANNELS = 6;
+
+// File types (qv5k_header_filetype, qv5k_handle::filetype).
+inline constexpr std::uint32_t QV5K_FILETYPE_UNKNOWN = 0;
+inline constexpr std::uint32_t QV5K_FILETYPE_XQV = 1;
+inline constexpr std::uint32_t QV5K_FILETYPE_BQV = 2;
+
+// Recording modes (header byte 4).
+inline constexpr std::uint8_t QV5K_RECMODE_EVENT = 0; // xqv, 3 channels
+inline constexpr std::uint8_t QV5K_RECMODE_BACK3 = 4; // bqv, 3 channels
+inline constexpr std::uint8_t QV5K_RECMODE_BACK4 = 6; // bqv, 4 channels
+inline constexpr std::uint8_t QV5K_RECMODE_BACK6 = 7; // bqv, 6 channels
+
+// Library open modes.
+inline constexpr int QV5K_MODE_CREATE = 1; // "w+b"
+inline constexpr int QV5K_MODE_UPDATE = 2; // "r+b"
+inline constexpr int QV5K_MODE_READ = 3;   // "rb"
+
+// Library error codes (qv5k_handle::err).
+enum : std::uint32_t {
+    QV5K_ERR_NONE = 0,     // "None"
+    QV5K_ERR_NOHEADER = 1, // "Header is not available"
+    QV5K_ERR_FILE = 2,     // "Invalid file"
+    QV5K_ERR_DATA = 3,     // "Invalid data"
+    QV5K_ERR_HEADER = 4,   // "Invalid header"
+    QV5K_ERR_EOF = 5,      // "End of file reached"
+    QV5K_ERR_BOF = 6,      // "Beginning of file reached"
+    QV5K_ERR_IO = 7,       // "I/O: " + the I/O layer's message
+};
+
+// Failed operations of the I/O layer (qv5k_io::op).
+enum : std::int32_t {
+    QV5K_IO_NONE = 0,  // "None"
+    QV5K_IO_OPEN = 1,  // "On open(): " + system text
+    QV5K_IO_CLOSE = 2, // "On close(): "
+    QV5K_IO_READ = 3,  // "On read(): "
+    QV5K_IO_WRITE = 4, // "On write(): "
+    QV5K_IO_SEEK = 5,  // "On seek(): "
+    QV5K_IO_TELL = 6,  // "On tell(): "
+    QV5K_IO_MODE = 7,  // "Invalid file mode"
+    QV5K_IO_EOF = 8,   // "End of file reached" (header read)
+};
+
+// ---------------------------------------------------------------------------
+// The 256-byte header record, stored exactly as it lies in memory. Every
+// member is a byte or a byte array, so the struct has no padding and an
+// alignment of 1; multi-byte fields go through the codecs below. Members
+// named padNNN_ are bytes at offset NNN that are written as zero and never
+// read. Full scale is 2^(resolution - 1).
+struct qv5k_header {
+    std::uint8_t dir_count; //   0 directory count (low 8 bits)
+    std::uint8_t pad1_;
+    std::uint8_t test_pulse; //   2 xqv: 1 when started by a test pulse
+    std::uint8_t pad3_;
+    std::uint8_t rec_mode; //   4 recording mode: 0 xqv; 4, 6, 7 bqv
+    std::uint8_t pad5_[3];
+    std::uint8_t nsamples[4]; //   8 u32 frames in the record
+    std::uint8_t peak[3][3];  //  12 uint24 X, Y, Z peaks in counts
+    std::uint8_t xqv_code;    //  21 xqv code byte, carried through
+    std::uint8_t pad22_[11];
+    std::uint8_t subsec[2]; //  33 uint16 sub-second part, in samples
+    std::uint8_t time[3];   //  35 time triple of the record moment
+    std::uint8_t date[3];   //  38 date triple of the record moment
+    std::uint8_t pad41_[3];
+    std::uint8_t zero44[3][3]; //  44 3 x uint24 written as 0
+    std::uint8_t zero53;       //  53 written as 0
+    std::uint8_t rate[2];      //  54 uint16 samples per second
+    std::uint8_t three56;      //  56 written as 3
+    std::uint8_t pad57_;
+    std::uint8_t fw_major;   //  58 firmware version
+    std::uint8_t fw_minor;   //  59
+    std::uint8_t fw_patch;   //  60
+    std::uint8_t fw_suffix;  //  61 0 none, 255 development, n rc n
+    std::uint8_t filter;     //  62 filter code
+    std::uint8_t resolution; //  63 bits: 24 xqv, 20 bqv
+    std::uint8_t ident[7];   //  64 text "XQV5416"
+    std::uint8_t pad71_[12];
+    std::uint8_t lsb[3][3];        //  83 per channel: uint16 mantissa, i8 exponent
+    std::uint8_t unit[3][5];       //  92 per channel: unit text, right-aligned
+    std::uint8_t axis[3][3];       // 107 per channel: axis label text
+    std::uint8_t threshold[3][3];  // 116 per channel: uint24 trigger threshold
+    std::uint8_t trig_param[3][3]; // 125 per channel: B, 10 x A, 10 A / B
+    std::uint8_t pad134_[4];
+    std::uint8_t xqv_flag; // 138 1 in xqv files, 0 in bqv files
+    std::uint8_t pad139_;
+    std::uint8_t trig_chans;  // 140 trigger channel combination
+    std::uint8_t trig_signal; // 141 0 level, 1 STA/LTA
+    std::uint8_t rec_cause;   // 142 xqv: bits 0-2 channels, 64 manual, 128 timed
+    std::uint8_t pre_event;   // 143 seconds
+    std::uint8_t post_event;  // 144 seconds
+    std::uint8_t name[30];    // 145 text "name-uid", left-aligned
+    std::uint8_t sensor_type; // 175 'V' or 'A'
+    std::uint8_t zero176[2];  // 176 written as 0
+    std::uint8_t pad178_[2];
+    std::uint8_t voltage[2]; // 180 uint16 supply voltage in millivolts
+    std::uint8_t pad182_[3];
+    std::uint8_t offset[3][3]; // 185 int24 X, Y, Z offsets in counts
+    std::uint8_t pad194_[19];
+    std::uint8_t back_period;    // 213 background period in seconds
+    std::uint8_t zero214;        // 214 written as 0
+    std::uint8_t back_mode;      // 215 background mode code
+    std::uint8_t fixed216[3][2]; // 216 3 x uint16 written as 10000
+    std::uint8_t pad222_[25];
+    std::uint8_t kbftm_freq[3][3]; // 247 bqv: uint24 KBFTm; xqv: uint16 frequency in 0.1 Hz
+};
+
+static_assert(sizeof(qv5k_header) == 256, "qv5k_header must be 256 bytes");
+static_assert(alignof(qv5k_header) == 1, "qv5k_header must have no alignment");
+
+#define QV5K_OFF(field, off)                                                                       \
+    static_assert(offsetof(qv5k_header, field) == (off),                                           \
+                  "qv5k_header." #field " is off its on-disk offset")
+QV5K_OFF(dir_count, 0);
+QV5K_OFF(test_pulse, 2);
+QV5K_OFF(rec_mode, 4);
+QV5K_OFF(nsamples, 8);
+QV5K_OFF(peak, 12);
+QV5K_OFF(xqv_code, 21);
+QV5K_OFF(subsec, 33);
+QV5K_OFF(time, 35);
+QV5K_OFF(date, 38);
+QV5K_OFF(zero44, 44);
+QV5K_OFF(zero53, 53);
+QV5K_OFF(rate, 54);
+QV5K_OFF(three56, 56);
+QV5K_OFF(fw_major, 58);
+QV5K_OFF(fw_minor, 59);
+QV5K_OFF(fw_patch, 60);
+QV5K_OFF(fw_suffix, 61);
+QV5K_OFF(filter, 62);
+QV5K_OFF(resolution, 63);
+QV5K_OFF(ident, 64);
+QV5K_OFF(lsb, 83);
+QV5K_OFF(unit, 92);
+QV5K_OFF(axis, 107);
+QV5K_OFF(threshold, 116);
+QV5K_OFF(trig_param, 125);
+QV5K_OFF(xqv_flag, 138);
+QV5K_OFF(trig_chans, 140);
+QV5K_OFF(trig_signal, 141);
+QV5K_OFF(rec_cause, 142);
+QV5K_OFF(pre_event, 143);
+QV5K_OFF(post_event, 144);
+QV5K_OFF(name, 145);
+QV5K_OFF(sensor_type, 175);
+QV5K_OFF(zero176, 176);
+QV5K_OFF(voltage, 180);
+QV5K_OFF(offset, 185);
+QV5K_OFF(back_period, 213);
+QV5K_OFF(zero214, 214);
+QV5K_OFF(back_mode, 215);
+QV5K_OFF(fixed216, 216);
+QV5K_OFF(kbftm_freq, 247);
+#undef QV5K_OFF
+
+// The record's 256 bytes, for byte-level access (tests, whole-record copies).
+inline std::uint8_t *qv5k_header_bytes(qv5k_header *h) {
+    return reinterpret_cast<std::uint8_t *>(h);
+}
+inline const std::uint8_t *qv5k_header_bytes(const qv5k_header *h) {
+    return reinterpret_cast<const std::uint8_t *>(h);
+}
+
+// ---------------------------------------------------------------------------
+// Field codecs. Each takes a pointer to the field's first byte; nothing is
+// checked or reported, values are cut to the field's width.
+
+std::uint16_t qv5k_get_uint16(const std::uint8_t *p);
+void qv5k_set_uint16(std::uint8_t *p, std::uint16_t v);
+// Sign-extended from bit 23.
+std::int32_t qv5k_get_int24(const std::uint8_t *p);
+// Stores bits 0 to 23 of v; higher bits are dropped.
+void qv5k_set_int24(std::uint8_t *p, std::int32_t v);
+// Zero-extended to 32 bits.
+std::uint32_t qv5k_get_uint24(const std::uint8_t *p);
+// Stores bits 0 to 23 of v; higher bits are dropped.
+void qv5k_set_uint24(std::uint8_t *p, std::uint32_t v);
+// The four bytes as an unsigned 32-bit value (the header's sample count).
+std::uint32_t qv5k_get_uint32(const std::uint8_t *p);
+void qv5k_set_uint32(std::uint8_t *p, std::uint32_t v);
+// Zero-extended to 64 bits.
+std::uint64_t qv5k_get_uint48(const std::uint8_t *p);
+// Stores bits 0 to 47 of v; higher bits are dropped.
+void qv5k_set_uint48(std::uint8_t *p, std::uint64_t v);
+
+// Fills `array_size` bytes from `text_length` bytes of `text` (not measured,
+// may hold zero bytes), cut to the array's width; the missing bytes are
+// spaces after the text when left_align is non-zero, before it otherwise.
+// No terminator is written.
+void qv5k_str_to_array(std::uint8_t *array, std::size_t array_size, const char *text,
+                       std::size_t text_length, int left_align);
+// Zero-terminated copy of the array with leading and trailing spaces (0x20
+// only) stripped, at most text_size - 1 bytes. text_size 0 writes nothing.
+void qv5k_array_to_str(char *text, std::size_t text_size, const std::uint8_t *array,
+                       std::size_t array_size);
+
+// Calendar time of a time and a date triple read as local time (mktime);
+// -1 for a moment the platform cannot represent. Digits are not checked.
+std::time_t qv5k_get_time(const std::uint8_t *time, const std::uint8_t *date);
+// Breaks *t down in local time into the six bytes. A time the C library
+// cannot break down leaves the six bytes unchanged.
+void qv5k_set_time_local(std::uint8_t *time, std::uint8_t *date, const std::time_t *t);
+// Breaks *t + offset seconds down as UTC into the six bytes (the wall clock
+// of a fixed-offset zone). A sum the C library cannot break down (or that
+// does not fit the platform's time_t) leaves the six bytes unchanged.
+void qv5k_set_time_custom(std::uint8_t *time, std::uint8_t *date, const std::time_t *t,
+                          std::int32_t offset);
+
+// ---------------------------------------------------------------------------
+// Header accessors.
+
+// QV5K_FILETYPE_XQV for recording mode 0, QV5K_FILETYPE_BQV for 4, 6, 7,
+// else QV5K_FILETYPE_UNKNOWN.
+std::uint32_t qv5k_header_filetype(const qv5k_header *header);
+// The u32 sample count at byte 8.
+std::uint32_t qv5k_header_nsamples(const qv5k_header *header);
+// Channels per frame by recording mode: 0 and 4 give 3, 6 gives 4, 7 gives
+// 6, anything else 0.
+std::size_t qv5k_header_nchannels(const qv5k_header *header);
+
+// ---------------------------------------------------------------------------
+// The handle and its parts. The caller owns the handle (usually embedded in
+// its own state); treat the members as private to the library.
+
+// The I/O record: one buffered stream and the last failed operation.
+struct qv5k_io {
+    std::FILE *fp;       // null before open and after close
+    std::int32_t mode;   // QV5K_MODE_*
+    long block;          // index + 1 of the data block the stream stands at
+    std::int32_t op;     // QV5K_IO_* of the last failure, 0 when none
+    std::int32_t errnum; // errno saved at that failure
+};
+
+// xqv variant state; unbound while io is null.
+struct qv5k_xqv_state {
+    qv5k_io *io;
+    std::uint32_t *err;
+    double scale; // full scale, 2^(resolution - 1)
+};
+
+// bqv variant state with its one-block buffer; unbound while io is null.
+struct qv5k_bqv_state {
+    qv5k_io *io;
+    std::uint32_t *err;
+    std::uint32_t back_mode;      // header byte 215
+    std::uint32_t dir_count;      // header byte 0
+    std::time_t start;            // calendar time of header bytes 35 and 38
+    std::uint32_t period;         // header byte 213, seconds
+    std::size_t nchans;           // 3, 4 or 6
+    std::uint32_t layout;         // 1, 2 or 3
+    std::size_t frames_per_block; // 41 or 20
+    std::uint8_t block_buf[256];  // byte 255 is the block's frame count
+    std::uint32_t dirty;          // 1 when block_buf holds unwritten frames
+    std::size_t pos;              // frame position within block_buf
+};
+
+struct qv5k_handle {
+    std::uint32_t filetype; // QV5K_FILETYPE_*, fixed by the first header
+    qv5k_io io;
+    std::uint32_t err; // QV5K_ERR_* of the last failure
+    qv5k_xqv_state xqv;
+    qv5k_bqv_state bqv;
+};
+
+// ---------------------------------------------------------------------------
+// The front. `frames` holds `count` frames of qv5k_header_nchannels(header)
+// doubles each (fractions of full scale; bqv layout 3 frequencies in Hz).
+
+// Clears the handle and opens `path` in a QV5K_MODE_*, standing at the
+// first data byte. 0, or -1 with QV5K_ERR_IO.
+int qv5k_open(qv5k_handle *handle, const char *path, int mode);
+// Writes a pending bqv block, then closes the stream (in every case).
+// 0, or -1 with QV5K_ERR_IO naming the first failure.
+int qv5k_close(qv5k_handle *handle);
+// Reads the header record into `header`, then fixes the file type (first
+// header only) and binds or checks the variant. 0, or -1 with
+// QV5K_ERR_IO, QV5K_ERR_FILE (unknown recording mode) or QV5K_ERR_HEADER.
+int qv5k_read_header(qv5k_handle *handle, qv5k_header *header);
+// Fixes the file type and binds or checks the variant, then writes the
+// record at byte 0 without moving the data position. A header that does not
+// match the binding is not written. 0, or -1 as qv5k_read_header.
+int qv5k_write_header(qv5k_handle *handle, const qv5k_header *header);
+// Up to `count` frames from the current position: the number delivered
+// (fewer only at the end of the data, 0 there), or -1.
+long qv5k_read_data(qv5k_handle *handle, double *frames, std::size_t count);
+// `count` frames at the current position: `count`, or -1.
+long qv5k_write_data(qv5k_handle *handle, const double *frames, std::size_t count);
+// Moves to frame `offset` from the first frame (whence 0), the current frame
+// (1) or the end (2): the new frame position, or -1. A target before the
+// first frame is refused.
+long qv5k_seek_data(qv5k_handle *handle, long offset, int whence);
+// Text of the handle's last failure in a static 64-byte buffer shared by all
+// handles (cut to 63 characters); resets the code, so a second call gives
+// "None".
+const char *qv5k_strerror(qv5k_handle *handle);

@@ -1,0 +1,102 @@
+// libqv5k internals: the I/O layer, the two variants and the frame codecs.
+// Only the library's own modules and its unit tests include this file.
+#pragma once
+
+#include "qv5k.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Checked double-to-integer conversions.
+
+// trunc(v) as a 32-bit integer; NaN gives 0, values beyond the range
+// saturate at INT32_MIN or INT32_MAX.
+std::int32_t qv5k_trunc_i32(double v);
+// The low 16 bits of trunc(v), taken modulo 2^16 exactly for every finite
+// value (so negative values wrap as two's complement); NaN and infinities
+// give 0.
+std::uint16_t qv5k_low16(double v);
+
+// ---------------------------------------------------------------------------
+// The I/O layer. Every operation but qv5k_io_strerror returns -1 on failure
+// after storing the operation code and errno in the record; a success
+// leaves the error fields as they were. Counts are small (a chunk of frames
+// or one block at a time).
+
+int qv5k_io_open(qv5k_io *io, const char *path, int mode);
+int qv5k_io_close(qv5k_io *io);
+int qv5k_io_read_header(qv5k_io *io, qv5k_header *header);
+int qv5k_io_write_header(qv5k_io *io, const qv5k_header *header);
+// Moves to frame `index` from the first frame (whence 0), the current
+// position (1) or the last whole frame's end (2). A target before the first
+// data byte is refused (QV5K_IO_SEEK, EINVAL) and the stream stays put.
+// The new frame index, or -1.
+long qv5k_io_seek_sample(qv5k_io *io, long index, int whence);
+// Whole 9-byte frames read (0 at the end of the file); a trailing piece of a
+// frame is not delivered and the stream stays before it. Or -1.
+long qv5k_io_read_sample(qv5k_io *io, void *buffer, std::size_t count);
+// `count`, or -1.
+long qv5k_io_write_sample(qv5k_io *io, const void *buffer, std::size_t count);
+// As the frame operations with 256-byte blocks; they keep io->block.
+long qv5k_io_seek_datablock(qv5k_io *io, long index, int whence);
+long qv5k_io_read_datablock(qv5k_io *io, void *buffer, std::size_t count);
+long qv5k_io_write_datablock(qv5k_io *io, const void *buffer, std::size_t count);
+// Message of the stored failure in a static 64-byte buffer; resets op and
+// errnum.
+const char *qv5k_io_strerror(qv5k_io *io);
+
+// ---------------------------------------------------------------------------
+// Frame codecs (the hot path): plain loops over caller buffers.
+
+// n frames of three doubles into n 9-byte frames: each value clamped to
+// +-0.9999, times scale, truncated toward zero (NaN gives 0), stored int24.
+void qv5k_xqv_encode(std::uint8_t *dst, const double *src, std::size_t n, double scale);
+// n 9-byte frames into n frames of three doubles (counts / scale, the scale
+// being a power of two).
+void qv5k_xqv_decode(double *dst, const std::uint8_t *src, std::size_t n, double scale);
+
+// Peak code of a fraction of full scale: 0xFFF9 from 0.9999 up, 0 from
+// -0.9999 down, else the low 16 bits of trunc(v x 65536); NaN gives 0.
+std::uint16_t qv5k_peak_code(double v);
+// Frequency in Hz as the low 16 bits of trunc(f x 10); NaN and infinities 0.
+std::uint16_t qv5k_freq_code(double f);
+
+// Frame size in bytes and channels of bqv layout 1, 2 or 3.
+inline constexpr std::size_t qv5k_bqv_frame_size(std::uint32_t layout) {
+    return layout == 1 ? 6 : 12;
+}
+// n frames of the layout's channel count into the frame area at `dst`.
+void qv5k_bqv_encode(std::uint8_t *dst, std::uint32_t layout, const double *src, std::size_t n);
+// n frames from the frame area at `src`.
+void qv5k_bqv_decode(double *dst, std::uint32_t layout, const std::uint8_t *src, std::size_t n);
+
+// ---------------------------------------------------------------------------
+// The xqv variant. Failures go to *state->err: QV5K_ERR_NOHEADER unbound,
+// QV5K_ERR_IO for the I/O layer.
+
+// Binds an unbound state, or checks a bound one against the header (same
+// full scale). A resolution of 0 or above 31, or a recording mode that does
+// not give 3 channels, is refused. 0 or -1.
+int qv5k_xqv_reload(qv5k_xqv_state *state, qv5k_io *io, std::uint32_t *err,
+                    const qv5k_header *header);
+long qv5k_xqv_read(qv5k_xqv_state *state, double *frames, std::size_t count);
+long qv5k_xqv_write(qv5k_xqv_state *state, const double *frames, std::size_t count);
+long qv5k_xqv_seek(qv5k_xqv_state *state, long offset, int whence);
+
+// ---------------------------------------------------------------------------
+// The bqv variant. Failures go to *state->err: QV5K_ERR_NOHEADER unbound,
+// QV5K_ERR_IO for the I/O layer, QV5K_ERR_DATA for a block whose frame count
+// exceeds the frames per block, QV5K_ERR_EOF for a seek beyond the frames
+// of its target block or to a block that is not there.
+
+// Binds an unbound state, or checks a bound one (background mode, directory
+// count, start moment, period and channel count unchanged). A background
+// mode outside the layout table, or one whose channel count differs from
+// the recording mode's, is refused. 0 or -1.
+int qv5k_bqv_reload(qv5k_bqv_state *state, qv5k_io *io, std::uint32_t *err,
+                    const qv5k_header *header);
+long qv5k_bqv_read(qv5k_bqv_state *state, double *frames, std::size_t count);
+long qv5k_bqv_write(qv5k_bqv_state *state, const double *frames, std::size_t count);
+long qv5k_bqv_seek(qv5k_bqv_state *state, long offset, int whence);
+int qv5k_bqv_flush(qv5k_bqv_state *state);

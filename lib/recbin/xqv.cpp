@@ -1,0 +1,110 @@
+// The xqv variant: an event record of frames of three 24-bit samples (X, Y,
+// Z in counts of full scale), frame i at byte 256 + 9 i. Frames move through
+// one chunk buffer of 1024 frames per call, one stream call per chunk.
+#include "qv5k_internal.h"
+
+#include <array>
+
+namespace {
+
+// The largest magnitude written: a full-scale value would not fit the 24-bit
+// count, so values are held just below it.
+constexpr double kClamp = 0.9999;
+
+using Chunk = std::array<std::uint8_t, QV5K_XQV_CHUNK * QV5K_FRAME_SIZE>;
+
+void set_err(qv5k_xqv_state *s, std::uint32_t code) {
+    if (s->err) *s->err = code;
+}
+
+} // namespace
+
+void qv5k_xqv_encode(std::uint8_t *dst, const double *src, std::size_t n, double scale) {
+    for (std::size_t i = 0; i < n * QV5K_XQV_CHANNELS; ++i) {
+        double v = src[i];
+        if (v >= kClamp)
+            v = kClamp;
+        else if (v <= -kClamp)
+            v = -kClamp;
+        // NaN passes both tests and truncates to 0.
+        qv5k_set_int24(dst + 3 * i, qv5k_trunc_i32(v * scale));
+    }
+}
+
+void qv5k_xqv_decode(double *dst, const std::uint8_t *src, std::size_t n, double scale) {
+    // The scale is a power of two, so multiplying by its inverse is exact.
+    const double inv = 1.0 / scale;
+    for (std::size_t i = 0; i < n * QV5K_XQV_CHANNELS; ++i)
+        dst[i] = qv5k_get_int24(src + 3 * i) * inv;
+}
+
+int qv5k_xqv_reload(qv5k_xqv_state *state, qv5k_io *io, std::uint32_t *err,
+                    const qv5k_header *header) {
+    // A resolution of 0 or above 31 gives no 32-bit full scale; a header of
+    // another channel count would make the caller's frames a different width.
+    unsigned res = header->resolution;
+    if (res == 0 || res > 31) return -1;
+    if (qv5k_header_nchannels(header) != QV5K_XQV_CHANNELS) return -1;
+    double scale = static_cast<double>(std::uint32_t{1} << (res - 1));
+    if (!state->io) {
+        state->io = io;
+        state->err = err;
+        state->scale = scale;
+        return 0;
+    }
+    return scale == state->scale ? 0 : -1;
+}
+
+long qv5k_xqv_write(qv5k_xqv_state *state, const double *frames, std::size_t count) {
+    if (!state->io) {
+        set_err(state, QV5K_ERR_NOHEADER);
+        return -1;
+    }
+    Chunk chunk;
+    std::size_t left = count;
+    while (left > 0) {
+        std::size_t n = left < QV5K_XQV_CHUNK ? left : QV5K_XQV_CHUNK;
+        qv5k_xqv_encode(chunk.data(), frames, n, state->scale);
+        if (qv5k_io_write_sample(state->io, chunk.data(), n) < 0) {
+            set_err(state, QV5K_ERR_IO);
+            return -1;
+        }
+        frames += n * QV5K_XQV_CHANNELS;
+        left -= n;
+    }
+    return static_cast<long>(count);
+}
+
+long qv5k_xqv_read(qv5k_xqv_state *state, double *frames, std::size_t count) {
+    if (!state->io) {
+        set_err(state, QV5K_ERR_NOHEADER);
+        return -1;
+    }
+    Chunk chunk;
+    std::size_t left = count;
+    while (left > 0) {
+        std::size_t want = left < QV5K_XQV_CHUNK ? left : QV5K_XQV_CHUNK;
+        long got = qv5k_io_read_sample(state->io, chunk.data(), want);
+        if (got < 0) {
+            set_err(state, QV5K_ERR_IO);
+            return -1;
+        }
+        if (got == 0) break;
+        std::size_t n = static_cast<std::size_t>(got);
+        qv5k_xqv_decode(frames, chunk.data(), n, state->scale);
+        frames += n * QV5K_XQV_CHANNELS;
+        left -= n;
+        if (n < want) break; // a short read happens only at the end of the file
+    }
+    return static_cast<long>(count - left);
+}
+
+long qv5k_xqv_seek(qv5k_xqv_state *state, long offset, int whence) {
+    if (!state->io) {
+        set_err(state, QV5K_ERR_NOHEADER);
+        return -1;
+    }
+    long r = qv5k_io_seek_sample(state->io, offset, whence);
+    if (r < 0) set_err(state, QV5K_ERR_IO);
+    return r;
+}
