@@ -3,6 +3,9 @@
 // place per kind of call.
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "qvascii_int.h"
@@ -19,11 +22,30 @@ int flush(std::FILE *fp) {
     return 0;
 }
 
+// fopen(path, mode) for the modes that create or empty the file, except
+// that a file that is already empty is not cut again: on some file systems
+// (ext4) cutting a file, even an empty one, makes its close push the whole
+// new content to the disk at once instead of in the background, which for
+// the converter's freshly made temporary file is pure waiting.
+std::FILE *open_emptied(const char *path, const char *mode) {
+    int fd = ::open(path, (std::strchr(mode, '+') ? O_RDWR : O_WRONLY) | O_CREAT, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    std::FILE *fp = nullptr;
+    if (fstat(fd, &st) == 0 && (st.st_size == 0 || ::ftruncate(fd, 0) == 0)) fp = fdopen(fd, mode);
+    if (!fp) {
+        int e = errno;
+        ::close(fd);
+        errno = e;
+    }
+    return fp;
+}
+
 } // namespace
 
 std::FILE *qvascii_io_open(const char *path, const char *mode) {
     for (;;) {
-        std::FILE *fp = std::fopen(path, mode);
+        std::FILE *fp = mode[0] == 'w' ? open_emptied(path, mode) : std::fopen(path, mode);
         if (fp) {
             // Every transfer is a whole block already: the stream's own
             // buffer would only split it into more system calls.

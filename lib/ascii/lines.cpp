@@ -152,57 +152,117 @@ std::size_t qvascii_format_g(char *dst, double v) {
     return static_cast<std::size_t>(p - dst);
 }
 
-double qvascii_parse_double(const char *text) {
+namespace {
+
+// strtod with the end of its number text in *end.
+double parse_slow(const char *text, const char **end) {
+    char *e = nullptr;
+    double d = std::strtod(text, &e);
+    *end = e;
+    return d;
+}
+
+#if FLT_EVAL_METHOD == 0
+bool is_digit(char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// m * 10^e10, negated when neg, as strtod rounds it: exact when m fits in
+// 53 bits and 10^|e10| is a double (one correctly rounded operation);
+// otherwise strtod on the text. s is the end of the number text.
+double scaled(std::uint64_t m, int e10, bool neg, const char *text, const char *s,
+              const char **end) {
+    if (m == 0) {
+        *end = s;
+        return neg ? -0.0 : 0.0;
+    }
+    if (m > (std::uint64_t{1} << 53) || e10 < -22 || e10 > 22) return parse_slow(text, end);
+    double d = static_cast<double>(m);
+    d = e10 >= 0 ? d * pow10d[e10] : d / pow10d[-e10];
+    *end = s;
+    return neg ? -d : d;
+}
+
+// The exponent part at s, if any: adds it to *e10 and gives the end of the
+// number text ("1e" and "1e+" end before the 'e', as for strtod).
+const char *exponent(const char *s, int *e10) {
+    if (*s != 'e' && *s != 'E') return s;
+    const char *q = s + 1;
+    bool eneg = false;
+    if (*q == '+' || *q == '-') eneg = *q++ == '-';
+    if (!is_digit(*q)) return s;
+    int e = 0;
+    for (; is_digit(*q); q++)
+        if (e < 100000) e = e * 10 + (*q - '0');
+    *e10 += eneg ? -e : e;
+    return q;
+}
+
+// Decimal text with more than 19 digit characters: leading zeros are
+// skipped, and more than 19 significant digits go to strtod. s is just
+// after the sign.
+double parse_long(const char *text, const char *s, bool neg, const char **end) {
+    std::uint64_t m = 0;
+    int nd = 0;  // significant digits in m
+    int e10 = 0; // m * 10^e10
+    for (; is_digit(*s); s++) {
+        if (m == 0 && *s == '0') continue;
+        if (nd == 19) return parse_slow(text, end);
+        m = m * 10 + static_cast<unsigned>(*s - '0');
+        nd++;
+    }
+    if (*s == '.') {
+        for (s++; is_digit(*s); s++) {
+            if (m == 0 && *s == '0') {
+                e10--;
+                continue;
+            }
+            if (nd == 19) return parse_slow(text, end);
+            m = m * 10 + static_cast<unsigned>(*s - '0');
+            nd++;
+            e10--;
+        }
+    }
+    s = exponent(s, &e10);
+    return scaled(m, e10, neg, text, s, end);
+}
+#endif
+
+} // namespace
+
+double qvascii_parse_number(const char *text, const char **end) {
 #if FLT_EVAL_METHOD == 0
     const char *s = text;
     while (*s == ' ' || (*s >= '\t' && *s <= '\r'))
         s++;
     bool neg = false;
     if (*s == '+' || *s == '-') neg = *s++ == '-';
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) return std::strtod(text, nullptr);
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) return parse_slow(text, end);
 
+    // Up to 19 digit characters in all fit in m exactly, leading zeros
+    // included; longer texts take the careful way.
+    const char *digits = s;
     std::uint64_t m = 0;
-    int nd = 0;  // significant digits in m
-    int e10 = 0; // m * 10^e10
-    bool any = false;
-    for (; *s >= '0' && *s <= '9'; s++) {
-        any = true;
-        if (m == 0 && *s == '0') continue;
-        if (nd == 19) return std::strtod(text, nullptr);
+    for (; is_digit(*s); s++)
         m = m * 10 + static_cast<unsigned>(*s - '0');
-        nd++;
-    }
+    std::ptrdiff_t nint = s - digits, nfrac = 0;
     if (*s == '.') {
-        for (s++; *s >= '0' && *s <= '9'; s++) {
-            any = true;
-            if (m == 0 && *s == '0') {
-                e10--;
-                continue;
-            }
-            if (nd == 19) return std::strtod(text, nullptr);
+        const char *frac = ++s;
+        for (; is_digit(*s); s++)
             m = m * 10 + static_cast<unsigned>(*s - '0');
-            nd++;
-            e10--;
-        }
+        nfrac = s - frac;
     }
-    if (!any) return std::strtod(text, nullptr); // inf, nan or no number
-    if (*s == 'e' || *s == 'E') {
-        const char *q = s + 1;
-        bool eneg = false;
-        if (*q == '+' || *q == '-') eneg = *q++ == '-';
-        if (*q >= '0' && *q <= '9') {
-            int e = 0;
-            for (; *q >= '0' && *q <= '9'; q++)
-                if (e < 100000) e = e * 10 + (*q - '0');
-            e10 += eneg ? -e : e;
-        }
-    }
-    if (m == 0) return neg ? -0.0 : 0.0;
-    if (m > (std::uint64_t{1} << 53) || e10 < -22 || e10 > 22) return std::strtod(text, nullptr);
-    double d = static_cast<double>(m);
-    d = e10 >= 0 ? d * pow10d[e10] : d / pow10d[-e10];
-    return neg ? -d : d;
+    if (nint + nfrac == 0) return parse_slow(text, end); // inf, nan or no number
+    if (nint + nfrac > 19) return parse_long(text, digits, neg, end);
+    int e10 = -static_cast<int>(nfrac);
+    s = exponent(s, &e10);
+    return scaled(m, e10, neg, text, s, end);
 #else
-    return std::strtod(text, nullptr);
+    return parse_slow(text, end);
 #endif
+}
+
+double qvascii_parse_double(const char *text) {
+    const char *end;
+    return qvascii_parse_number(text, &end);
 }

@@ -10,9 +10,11 @@
 // samples multiplied by their column's factor: the sensor scale, or 1 for
 // columns that hold ratios or frequencies rather than sensor units.
 //
-// Samples move in blocks of 32 KiB. Between calls the stream stays at the
-// next sample line, so the header may be read or rewritten between sample
-// calls; a rewritten header of another length moves the sample lines.
+// Samples move in blocks of 32 KiB. A sample read keeps the text it read
+// beyond its last line for the next sample read, so every byte is read
+// once; every other operation first moves the stream back to the next
+// sample line, so the header may be read or rewritten between sample
+// calls. A rewritten header of another length moves the sample lines.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -210,22 +212,41 @@ int write_block(qvascii_file *f, std::size_t n) {
 // Reads the values of one sample line [s, e) into frame; false when the
 // line holds fewer values than channels. The text at e is a line end or
 // the terminator, so no value is read past the line.
-bool parse_line(const qvascii_file *f, char *s, char *e, double *frame, std::size_t nchans) {
+bool parse_line(const qvascii_file *f, const char *s, const char *e, double *frame,
+                std::size_t nchans) {
     if (nchans == 0) return true;
     char sep = f->fieldsep;
-    char *p = static_cast<char *>(std::memchr(s, sep, static_cast<std::size_t>(e - s)));
+    auto *p = static_cast<const char *>(std::memchr(s, sep, static_cast<std::size_t>(e - s)));
     if (!p) return false; // only the time column
     for (std::size_t c = 0;; c++) {
-        char *v = p + 1;
+        const char *v = p + 1;
         // atof skips leading white space; here it may not run into the next
         // line, so an empty field is 0.
         while (v < e && (*v == ' ' || (*v >= '\t' && *v <= '\r')))
             v++;
-        frame[c] = (v < e ? qvascii_parse_double(v) : 0.0) / f->column_scale[c];
+        const char *end = v;
+        frame[c] = (v < e ? qvascii_parse_number(v, &end) : 0.0) / f->column_scale[c];
         if (c + 1 == nchans) return true;
-        p = static_cast<char *>(std::memchr(p + 1, sep, static_cast<std::size_t>(e - p - 1)));
+        // The next separator: straight after a number that follows its
+        // separator directly (the number text holds no separator), else
+        // searched for from the separator on.
+        if (v == p + 1 && end < e && *end == sep)
+            p = end;
+        else
+            p = static_cast<const char *>(
+                std::memchr(p + 1, sep, static_cast<std::size_t>(e - p - 1)));
         if (!p) return false;
     }
+}
+
+// Gives back the sample text read ahead: the stream moves back to the
+// first byte not yet delivered. 0, or -1 with code 20.
+int drop_ahead(qvascii_file *f) {
+    long back = static_cast<long>(f->ahead_end) - static_cast<long>(f->ahead_pos);
+    f->ahead_pos = f->ahead_end = 0;
+    if (back != 0 && qvascii_io_seek(f->stream, -back, SEEK_CUR) < 0)
+        return error_set(f, QVASCII_ERR_IO_SEEK);
+    return 0;
 }
 
 } // namespace
@@ -276,6 +297,7 @@ int qvascii_update_scale(qvascii_file *f, const qvascii_header *h) {
 
 int qvascii_read_header(qvascii_file *f, qvascii_header *h) {
     if (!f || !f->stream || !h) return error_set(f, QVASCII_ERR_HEADER);
+    if (drop_ahead(f) != 0) return -1;
     long pos = 0;
     if (f->positioned && (pos = qvascii_io_seek(f->stream, 0, SEEK_CUR)) < 0)
         return error_set(f, QVASCII_ERR_IO_SEEK);
@@ -295,6 +317,7 @@ int qvascii_read_header(qvascii_file *f, qvascii_header *h) {
 
 int qvascii_write_header(qvascii_file *f, const qvascii_header *h) {
     if (!f || !f->stream || !h) return error_set(f, QVASCII_ERR_HEADER);
+    if (drop_ahead(f) != 0) return -1;
     long pos = 0;
     if (f->positioned && (pos = qvascii_io_seek(f->stream, 0, SEEK_CUR)) < 0)
         return error_set(f, QVASCII_ERR_IO_SEEK);
@@ -338,6 +361,7 @@ long qvascii_write_data(qvascii_file *f, const double *frames, std::size_t nfram
     if (!f || !f->stream || f->data_offset == 0) return error_set(f, QVASCII_ERR_NOHEADER);
     if (nchans > QVASCII_MAX_CHANNELS || (nframes != 0 && !frames))
         return error_set(f, QVASCII_ERR_DATA);
+    if (drop_ahead(f) != 0) return -1;
     if (!f->positioned) {
         long off = static_cast<long>(f->data_offset);
         if (qvascii_io_seek(f->stream, off, SEEK_SET) != off)
@@ -391,40 +415,57 @@ long qvascii_read_data(qvascii_file *f, double *frames, std::size_t nframes, std
     if (nframes > static_cast<std::size_t>(LONG_MAX)) nframes = static_cast<std::size_t>(LONG_MAX);
     if (nframes == 0) return 0;
 
+    // The block holds the text [pos, n): what an earlier call read ahead,
+    // then what is read behind it whenever no whole line is left.
     char *block = f->block;
+    std::size_t pos = f->ahead_pos, n = f->ahead_end;
+    f->ahead_pos = f->ahead_end = 0;
+    bool at_end = false; // the last read reached the end of the file
+    bool fill = pos >= n;
     std::size_t done = 0;
     for (;;) {
-        long got = qvascii_io_read(f->stream, block, QVASCII_BLOCK_SIZE);
-        if (got < 0) return error_set(f, QVASCII_ERR_IO_READ);
-        if (got == 0) return static_cast<long>(done);
-        std::size_t n = static_cast<std::size_t>(got);
-        bool at_end = n < QVASCII_BLOCK_SIZE;
-        block[n] = '\0';
+        if (fill) {
+            std::size_t keep = n - pos;
+            if (keep == QVASCII_BLOCK_SIZE) {
+                // A full block without a line end: a line longer than a block.
+                return error_set(f, QVASCII_ERR_DATA);
+            }
+            if (keep > 0 && pos > 0) std::memmove(block, block + pos, keep);
+            long got = qvascii_io_read(f->stream, block + keep, QVASCII_BLOCK_SIZE - keep);
+            if (got < 0) return error_set(f, QVASCII_ERR_IO_READ);
+            pos = 0;
+            n = keep + static_cast<std::size_t>(got);
+            at_end = n < QVASCII_BLOCK_SIZE;
+            block[n] = '\0';
+            if (n == 0) return static_cast<long>(done);
 
-        if (f->newline == 0) {
-            char *nl = static_cast<char *>(std::memchr(block, '\r', n));
-            char *lf = static_cast<char *>(std::memchr(block, '\n', n));
-            if (!nl || (lf && lf < nl)) nl = lf;
-            if (nl) {
-                f->newline = *nl;
-            } else if (!at_end) {
-                return error_set(f, QVASCII_ERR_EOL);
-            } // else: one last line without a line end, read below
-        }
-        if (f->fieldsep == 0) {
-            char *sp = static_cast<char *>(std::memchr(block, ' ', n));
-            char *tab = static_cast<char *>(std::memchr(block, '\t', n));
-            if (!sp || (tab && tab < sp)) sp = tab;
-            if (!sp) return error_set(f, QVASCII_ERR_FIELDSEP);
-            f->fieldsep = *sp;
+            if (f->newline == 0) {
+                char *nl = static_cast<char *>(std::memchr(block, '\r', n));
+                char *lf = static_cast<char *>(std::memchr(block, '\n', n));
+                if (!nl || (lf && lf < nl)) nl = lf;
+                if (nl) {
+                    f->newline = *nl;
+                } else if (!at_end) {
+                    return error_set(f, QVASCII_ERR_EOL);
+                } // else: one last line without a line end, read below
+            }
+            if (f->fieldsep == 0) {
+                char *sp = static_cast<char *>(std::memchr(block, ' ', n));
+                char *tab = static_cast<char *>(std::memchr(block, '\t', n));
+                if (!sp || (tab && tab < sp)) sp = tab;
+                if (!sp) return error_set(f, QVASCII_ERR_FIELDSEP);
+                f->fieldsep = *sp;
+            }
         }
 
-        std::size_t pos = 0; // start of the next line in the block
-        std::size_t lines = 0;
+        fill = false;
         while (done < nframes) {
-            // The LF of a CR LF whose CR ended the previous block.
+            // The LF of a CR LF whose CR ended the text read before.
             if (f->newline == '\r' && pos < n && block[pos] == '\n') pos++;
-            if (pos >= n) break;
+            if (pos >= n) {
+                fill = !at_end;
+                break;
+            }
             char *s = block + pos;
             char *e =
                 f->newline ? static_cast<char *>(std::memchr(s, f->newline, n - pos)) : nullptr;
@@ -436,24 +477,21 @@ long qvascii_read_data(qvascii_file *f, double *frames, std::size_t nframes, std
                 e = block + n; // the last line, without a line end
                 next = n;
             } else {
-                break; // incomplete: read again from its start
+                fill = true; // incomplete: read on behind it
+                break;
             }
             if (!parse_line(f, s, e, frames + done * nchans, nchans))
                 return error_set(f, QVASCII_ERR_DATA);
             done++;
-            lines++;
             pos = next;
         }
-        if (pos < n && lines == 0 && !at_end) {
-            // A full block without a line end: a line longer than a block.
-            return error_set(f, QVASCII_ERR_DATA);
+        if (!fill) {
+            // Done, or at the end of the file: what is left waits for the
+            // next call.
+            f->ahead_pos = static_cast<std::uint32_t>(pos);
+            f->ahead_end = static_cast<std::uint32_t>(n);
+            return static_cast<long>(done);
         }
-        if (done == nframes || !at_end) {
-            long back = static_cast<long>(pos) - static_cast<long>(n);
-            if (back != 0 && qvascii_io_seek(f->stream, back, SEEK_CUR) < 0)
-                return error_set(f, QVASCII_ERR_IO_SEEK);
-        }
-        if (done == nframes || at_end) return static_cast<long>(done);
     }
 }
 

@@ -44,6 +44,8 @@ inline constexpr std::size_t QVASCII_LINE_MAX = 18 + (QVASCII_G_MAX + 1) * QVASC
 std::size_t qvascii_format_g(char *dst, double v);
 // The double that atof(p) gives; p is zero-terminated.
 double qvascii_parse_double(const char *p);
+// The same, with the end of the number text in *end, as strtod gives it.
+double qvascii_parse_number(const char *p, const char **end);
 
 // --- I/O layer -----------------------------------------------------------------
 //
@@ -77,9 +79,15 @@ struct qvascii_file {
     std::uint32_t time_usec;
     std::uint32_t step_sec; // sample interval
     std::uint32_t step_usec;
-    bool step_fixed;                    // a written header has fixed the interval
-    char newline;                       // line end of the sample lines read: '\r' or '\n'
-    char fieldsep;                      // ' ' or '\t'
+    bool step_fixed; // a written header has fixed the interval
+    char newline;    // line end of the sample lines read: '\r' or '\n'
+    char fieldsep;   // ' ' or '\t'
+    // Sample text read ahead: block[ahead_pos, ahead_end) comes from just
+    // before the stream position and has not been delivered yet, so that
+    // the next sample read goes on from it. Any other operation first puts
+    // the stream back at ahead_pos.
+    std::uint32_t ahead_pos;
+    std::uint32_t ahead_end;
     char block[QVASCII_BLOCK_SIZE + 1]; // sample and data-move block, +1 for a terminator
 };
 

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +20,26 @@ namespace {
 
 std::FILE *sys_fopen(const char *path, const char *mode) {
     return std::fopen(path, mode);
+}
+
+// fopen(path, mode) for the modes that create or empty the file ("wb",
+// "w+b"), except that a file that is already empty is not cut again: on
+// some file systems (ext4) cutting a file, even an empty one, makes its
+// close push the whole new content to the disk at once instead of in the
+// background, which for the converter's freshly made temporary file is
+// pure waiting. Null with errno set on failure.
+std::FILE *sys_fopen_empty(const char *path, const char *mode) {
+    int fd = ::open(path, (std::strchr(mode, '+') ? O_RDWR : O_WRONLY) | O_CREAT, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    std::FILE *fp = nullptr;
+    if (fstat(fd, &st) == 0 && (st.st_size == 0 || ::ftruncate(fd, 0) == 0)) fp = fdopen(fd, mode);
+    if (fp == nullptr) {
+        int e = errno;
+        ::close(fd);
+        errno = e;
+    }
+    return fp;
 }
 
 int sys_fclose(std::FILE *fp) {
@@ -64,6 +86,17 @@ int fail(qvraw_io *io, std::uint32_t op, int errnum) {
     return -1;
 }
 
+// Pushes the buffered bytes to the file, repeating an interrupted flush
+// (the stream keeps what it could not write). 0, or -1 with errno set.
+int flush_retrying(std::FILE *fp) {
+    for (;;) {
+        errno = 0;
+        if (sys_fflush(fp) == 0) return 0;
+        if (errno != EINTR) return -1;
+        std::clearerr(fp);
+    }
+}
+
 // Largest item count whose byte total still fits in a file position, so
 // that neither size * count nor the returned count can overflow.
 bool too_many(std::size_t size, std::size_t count) {
@@ -85,20 +118,31 @@ int qvraw_io_open(qvraw_io *io, const char *path, const char *mode) {
     io->flush_each = std::strchr(mode, '+') != nullptr ? 1 : 0;
     for (;;) {
         errno = 0;
-        io->fp = sys_fopen(path, mode);
-        if (io->fp != nullptr) return 0;
+        io->fp = mode[0] == 'w' ? sys_fopen_empty(path, mode) : sys_fopen(path, mode);
+        if (io->fp != nullptr) {
+            // Frames move in whole blocks already: the stream's own buffer
+            // would only copy them once more and split them into more
+            // system calls.
+            std::setvbuf(io->fp, nullptr, _IONBF, 0);
+            return 0;
+        }
         if (errno != EINTR) return fail(io, QVRAW_IO_OP_OPEN, errno);
     }
 }
 
 // fclose releases the stream whether it succeeds or not (an interrupted
-// close included), so it is never called twice on the same stream.
+// close included), so it is never called twice on the same stream. The
+// pending bytes are flushed first, where an interruption can be repeated;
+// after that an interrupted close has nothing left to lose.
 int qvraw_io_close(qvraw_io *io) {
     std::FILE *fp = io->fp;
     if (fp == nullptr) return 0;
     io->fp = nullptr;
+    int flushed = flush_retrying(fp);
+    int flush_errno = errno;
     errno = 0;
-    if (sys_fclose(fp) != 0) return fail(io, QVRAW_IO_OP_CLOSE, errno);
+    if (sys_fclose(fp) != 0 && errno != EINTR) return fail(io, QVRAW_IO_OP_CLOSE, errno);
+    if (flushed != 0) return fail(io, QVRAW_IO_OP_CLOSE, flush_errno);
     return 0;
 }
 

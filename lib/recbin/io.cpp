@@ -10,11 +10,32 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 std::FILE *sys_fopen(const char *path, const char *mode) {
     return std::fopen(path, mode);
+}
+// fopen(path, "w+b"), except that a file that is already empty is not cut
+// again: on some file systems (ext4) cutting a file, even an empty one,
+// makes its close push the whole new content to the disk at once instead
+// of in the background, which for the converter's freshly made temporary
+// file is pure waiting. Null with errno set on failure.
+std::FILE *sys_fopen_empty(const char *path) {
+    int fd = ::open(path, O_RDWR | O_CREAT, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    std::FILE *fp = nullptr;
+    if (fstat(fd, &st) == 0 && (st.st_size == 0 || ::ftruncate(fd, 0) == 0)) fp = fdopen(fd, "w+b");
+    if (!fp) {
+        int e = errno;
+        ::close(fd);
+        errno = e;
+    }
+    return fp;
 }
 int sys_fclose(std::FILE *fp) {
     return std::fclose(fp);
@@ -42,13 +63,37 @@ int fail(qv5k_io *io, std::int32_t op, int errnum) {
 }
 
 // Streams open for reading and writing need a positioning call between a
-// read and a write; a zero move after every transfer provides it.
+// read and a write. A zero move gives it, made only where the direction
+// changes: a move after every transfer would also push every block to the
+// file on its own (a system call per 256 bytes); the buffered bytes reach
+// the file with the next move, at the latest at close, which reports a
+// failure to write them.
+enum : std::int32_t { LAST_NONE = 0, LAST_READ = 1, LAST_WRITE = 2 };
+
 bool is_update(const qv5k_io *io) {
     return io->mode == QV5K_MODE_CREATE || io->mode == QV5K_MODE_UPDATE;
 }
 
-int reposition(qv5k_io *io) {
-    if (is_update(io) && sys_fseek(io->fp, 0, SEEK_CUR) != 0) return fail(io, QV5K_IO_SEEK, errno);
+// Pushes bytes written since the last positioning to the file before the
+// stream moves (a move would push them itself), so that a failure to store
+// them is told as the write failure it is.
+int settle(qv5k_io *io) {
+    if (!(io->last & LAST_WRITE)) return 0;
+    while (sys_fflush(io->fp) != 0) {
+        if (errno != EINTR) return fail(io, QV5K_IO_WRITE, errno);
+        std::clearerr(io->fp);
+    }
+    return 0;
+}
+
+// Readies the stream for a transfer in direction `dir`.
+int turn_to(qv5k_io *io, std::int32_t dir) {
+    if (!is_update(io)) return 0;
+    if (io->last != LAST_NONE && io->last != dir) {
+        if (settle(io) != 0) return -1;
+        if (sys_fseek(io->fp, 0, SEEK_CUR) != 0) return fail(io, QV5K_IO_SEEK, errno);
+    }
+    io->last = dir;
     return 0;
 }
 
@@ -56,7 +101,8 @@ int reposition(qv5k_io *io) {
 // (short only at the end of the file); a trailing piece of an item is given
 // back to the stream so that the position stays on an item boundary.
 long read_items(qv5k_io *io, void *buffer, std::size_t size, std::size_t count) {
-    if (count == 0) return reposition(io) == 0 ? 0 : -1;
+    if (count == 0) return 0;
+    if (turn_to(io, LAST_READ) != 0) return -1;
     std::size_t need;
     if (__builtin_mul_overflow(size, count, &need)) return fail(io, QV5K_IO_READ, EOVERFLOW);
     auto *p = static_cast<unsigned char *>(buffer);
@@ -73,14 +119,17 @@ long read_items(qv5k_io *io, void *buffer, std::size_t size, std::size_t count) 
         return fail(io, QV5K_IO_READ, errno);
     }
     std::size_t frag = got % size;
-    if (frag && sys_fseek(io->fp, -static_cast<long>(frag), SEEK_CUR) != 0)
-        return fail(io, QV5K_IO_SEEK, errno);
-    if (reposition(io) != 0) return -1;
+    if (frag) {
+        if (sys_fseek(io->fp, -static_cast<long>(frag), SEEK_CUR) != 0)
+            return fail(io, QV5K_IO_SEEK, errno);
+        io->last = LAST_NONE;
+    }
     return static_cast<long>(got / size);
 }
 
 long write_items(qv5k_io *io, const void *buffer, std::size_t size, std::size_t count) {
-    if (count == 0) return reposition(io) == 0 ? 0 : -1;
+    if (count == 0) return 0;
+    if (turn_to(io, LAST_WRITE) != 0) return -1;
     std::size_t need;
     if (__builtin_mul_overflow(size, count, &need)) return fail(io, QV5K_IO_WRITE, EOVERFLOW);
     const auto *p = static_cast<const unsigned char *>(buffer);
@@ -95,18 +144,6 @@ long write_items(qv5k_io *io, const void *buffer, std::size_t size, std::size_t 
         }
         return fail(io, QV5K_IO_WRITE, errno);
     }
-    // On a stream that is also read, the buffer is pushed out now (the zero
-    // move would do it anyway), so that a full disk shows as a write failure.
-    if (is_update(io)) {
-        while (sys_fflush(io->fp) != 0) {
-            if (errno == EINTR) {
-                std::clearerr(io->fp);
-                continue;
-            }
-            return fail(io, QV5K_IO_WRITE, errno);
-        }
-    }
-    if (reposition(io) != 0) return -1;
     return static_cast<long>(count);
 }
 
@@ -116,6 +153,7 @@ long write_items(qv5k_io *io, const void *buffer, std::size_t size, std::size_t 
 // the first data byte is refused and the stream left where it was. The new
 // item index, or -1.
 long seek_items(qv5k_io *io, long unit, long index, int whence) {
+    if (settle(io) != 0) return -1;
     long cur = sys_ftell(io->fp);
     if (cur < 0) return fail(io, QV5K_IO_TELL, errno);
     long delta;
@@ -150,6 +188,7 @@ long seek_items(qv5k_io *io, long unit, long index, int whence) {
         return fail(io, QV5K_IO_SEEK, err);
     }
     if (sys_fseek(io->fp, target, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
+    io->last = LAST_NONE;
     return (target - QV5K_DATA_START) / unit;
 }
 
@@ -163,7 +202,7 @@ int qv5k_io_open(qv5k_io *io, const char *path, int mode) {
     std::FILE *fp;
     do {
         errno = 0;
-        fp = sys_fopen(path, mode_strings[mode]);
+        fp = mode == QV5K_MODE_CREATE ? sys_fopen_empty(path) : sys_fopen(path, mode_strings[mode]);
     } while (!fp && errno == EINTR);
     if (!fp) return fail(io, QV5K_IO_OPEN, errno);
     if (sys_fseek(fp, QV5K_DATA_START, SEEK_SET) != 0) {
@@ -207,14 +246,20 @@ namespace {
 // Runs a header transfer at byte 0 and moves back to where the stream stood.
 template <typename Transfer>
 int header_transfer(qv5k_io *io, Transfer transfer) {
+    if (settle(io) != 0) return -1;
     long pos = sys_ftell(io->fp);
     if (pos < 0) return fail(io, QV5K_IO_TELL, errno);
     if (sys_fseek(io->fp, 0, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
     int rc = transfer();
     if (sys_fseek(io->fp, pos, SEEK_SET) != 0) {
+        // The stream may have moved in either direction: the next transfer
+        // positions it first.
+        io->last = LAST_READ | LAST_WRITE;
         // Keep the transfer's own failure when there was one.
         if (rc == 0) return fail(io, QV5K_IO_SEEK, errno);
+        return rc;
     }
+    io->last = LAST_NONE;
     return rc;
 }
 

@@ -264,6 +264,7 @@ struct qv5k_io {
     long block;          // index + 1 of the data block the stream stands at
     std::int32_t op;     // QV5K_IO_* of the last failure, 0 when none
     std::int32_t errnum; // errno saved at that failure
+    std::int32_t last;   // update streams: 1 read or 2 written since the last positioning, else 0
 };
 
 // xqv variant state; unbound while io is null.

@@ -148,6 +148,10 @@ std::int32_t qv5k_trunc_i32(double v) {
 }
 
 std::uint16_t qv5k_low16(double v) {
+    // The common case: trunc(v) fits 32 bits, whose low 16 bits are the
+    // result (the conversion to 16 bits is modular).
+    if (v > -2147483648.0 && v < 2147483648.0)
+        return static_cast<std::uint16_t>(static_cast<std::int32_t>(v));
     if (!std::isfinite(v)) return 0;
     // fmod is exact, so this is trunc(v) modulo 2^16 for every magnitude;
     // the remainder lies strictly between -65536 and 65536.

@@ -1,0 +1,206 @@
+// Writes the records of the end-to-end benchmark (bench/run) with the raw
+// library, a block of frames at a time, so that a record of any length
+// takes the same memory:
+//
+//   bench_make_records event <path> <frames> [seed]
+//       an event record at 1024 samples per second: three velocity
+//       channels, each a sum of two sines plus noise, within [-1, 1];
+//   bench_make_records background <path> <frames> [seed]
+//       a background record of one frame per minute: peaks of X, Y, Z and
+//       their vector sum;
+//   bench_make_records dir <dir> <files> <frames>
+//       <files> event records rec00000.raw, ... of <frames> frames each.
+//
+// The header's frame count, peaks, offsets and vector-sum peak are those of
+// the frames written, so a repair finds nothing to change.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "qvraw.h"
+#include "records.h"
+
+namespace {
+
+constexpr std::size_t BLOCK = 1024;
+
+void text(char *field, std::size_t size, const char *s) {
+    std::snprintf(field, size, "%s", s);
+}
+
+qvraw_header common_header() {
+    qvraw_header h{};
+    h.model = 1;
+    text(h.uid, sizeof h.uid, "B7E40912");
+    text(h.name, sizeof h.name, "Tunnel portal east");
+    text(h.comment, sizeof h.comment, "Benchmark record");
+    text(h.firmware, sizeof h.firmware, "3.0.12");
+    text(h.sensor_name, sizeof h.sensor_name, "Geophone 3D");
+    h.sensor_type = 1; // velocity
+    h.sensor_unit = 1; // mm/s
+    h.sensor_range = 254;
+    h.sensor_scale = 127;
+    h.time_mode = 1; // UTC
+    h.rate = 1024;
+    h.filter = 4;
+    h.voltage = 12.4;
+    h.start_time.sec = 1767261600; // 2026-01-01 10:00:00 UTC
+    return h;
+}
+
+qvraw_header event_header() {
+    qvraw_header h = common_header();
+    h.file_type = QVRAW_FILETYPE_EVENT;
+    h.rec_cause = 4; // trigger
+    h.nsignals = 1;
+    h.signals[0] = 1; // raw
+    h.trig_enabled = 1;
+    h.trig_mode = 13; // level
+    h.trig_chans = 7;
+    h.trig_logic = 1;
+    h.triggered_chans = 1;
+    for (double &t : h.trig_threshold)
+        t = 0.25;
+    h.pre_event = 1;
+    h.post_event = 2;
+    h.trigger_time = h.start_time;
+    h.trigger_time.sec += 1;
+    return h;
+}
+
+qvraw_header background_header() {
+    qvraw_header h = common_header();
+    h.file_type = QVRAW_FILETYPE_BACKGROUND;
+    h.rec_cause = 1; // continuous
+    h.nsignals = 2;
+    h.signals[0] = 5; // peaks
+    h.signals[1] = 6; // vector sum
+    h.back_enabled = 1;
+    h.back_mode = 1;
+    h.back_period = 60;
+    return h;
+}
+
+// Uniform in [-1, 1).
+struct noise {
+    std::uint64_t s;
+    double operator()() {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        return static_cast<double>(s >> 11) * 0x1p-52 - 1.0;
+    }
+};
+
+struct stats {
+    double peak[QVRAW_MAX_CHANNELS] = {};
+    double sum[QVRAW_MAX_CHANNELS] = {};
+    double maxsq = 0;
+
+    void add(const double *x, std::size_t nchans) {
+        double sq = 0;
+        for (std::size_t c = 0; c < nchans; c++) {
+            peak[c] = std::fmax(peak[c], std::fabs(x[c]));
+            sum[c] += x[c];
+            sq += x[c] * x[c];
+        }
+        maxsq = std::fmax(maxsq, sq);
+    }
+
+    void apply(qvraw_header &h, std::size_t nchans, std::size_t frames) const {
+        h.nsamples = static_cast<std::uint32_t>(frames);
+        for (std::size_t c = 0; c < nchans; c++) {
+            h.peak[c] = peak[c];
+            h.offset[c] = frames ? sum[c] / static_cast<double>(frames) : 0.0;
+        }
+        h.vsum = static_cast<double>(std::sqrt(static_cast<float>(maxsq)));
+    }
+};
+
+// Frame i of an event record.
+void event_frame(double *x, std::size_t i, noise &n) {
+    static constexpr double f1[3] = {12.0, 7.5, 3.3}, f2[3] = {41.0, 55.0, 23.0};
+    static constexpr double a1[3] = {0.35, 0.5, 0.6}, a2[3] = {0.1, 0.15, 0.2};
+    double t = static_cast<double>(i) / 1024.0;
+    for (int c = 0; c < 3; c++) {
+        double v = a1[c] * std::sin(2 * M_PI * f1[c] * t + c) +
+                   a2[c] * std::sin(2 * M_PI * f2[c] * t) + 0.05 * n();
+        x[c] = std::fmax(-1.0, std::fmin(1.0, v));
+    }
+}
+
+// Frame i of a background record: slowly varying peaks, their vector sum.
+void background_frame(double *x, std::size_t i, noise &n) {
+    double day = static_cast<double>(i) / 1440.0;
+    double sq = 0;
+    for (int c = 0; c < 3; c++) {
+        x[c] = (0.02 + 0.01 * c) * (1.5 + std::sin(2 * M_PI * day + c)) + 0.004 * (n() + 1.0);
+        sq += x[c] * x[c];
+    }
+    x[3] = std::sqrt(sq);
+}
+
+int write_record(const std::string &path, bool event, std::size_t frames, std::uint64_t seed) {
+    qvraw_header h = event ? event_header() : background_header();
+    std::size_t nchans = qvraw_header_get_nchans(&h);
+    noise n{seed * 0x9E3779B97F4A7C15ull + 1};
+    stats st;
+    double block[BLOCK * QVRAW_MAX_CHANNELS];
+    qvraw_file *f = qvraw_open(path.c_str(), QVRAW_MODE_WRITE);
+    bool ok = f && qvraw_write_header(f, &h) == 0;
+    for (std::size_t done = 0; ok && done < frames;) {
+        std::size_t m = frames - done < BLOCK ? frames - done : BLOCK;
+        for (std::size_t k = 0; k < m; k++) {
+            double *x = block + k * nchans;
+            if (event)
+                event_frame(x, done + k, n);
+            else
+                background_frame(x, done + k, n);
+            st.add(x, nchans);
+        }
+        ok = qvraw_write_data(f, block, m) == static_cast<long>(m);
+        done += m;
+    }
+    if (ok) {
+        st.apply(h, nchans, frames);
+        ok = qvraw_write_header(f, &h) == 0 && qvraw_close(f) == 0;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "bench_make_records: %s: %s\n", path.c_str(), qvraw_strerr(f));
+        return 1;
+    }
+    return 0;
+}
+
+std::size_t count_arg(const char *s) {
+    char *end = nullptr;
+    unsigned long long v = std::strtoull(s, &end, 10);
+    if (*s == '\0' || *end != '\0' || v > 0xFFFFFFFFull) {
+        std::fprintf(stderr, "bench_make_records: not a count: %s\n", s);
+        std::exit(2);
+    }
+    return static_cast<std::size_t>(v);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc >= 4 &&
+        (std::strcmp(argv[1], "event") == 0 || std::strcmp(argv[1], "background") == 0))
+        return write_record(argv[2], argv[1][0] == 'e', count_arg(argv[3]),
+                            argc > 4 ? count_arg(argv[4]) : 1);
+    if (argc == 5 && std::strcmp(argv[1], "dir") == 0) {
+        std::size_t files = count_arg(argv[3]), frames = count_arg(argv[4]);
+        for (std::size_t i = 0; i < files; i++)
+            if (write_record(bench_record_name(argv[2], static_cast<unsigned>(i), "raw"), true,
+                             frames, i + 2) != 0)
+                return 1;
+        return 0;
+    }
+    std::fprintf(stderr, "usage: bench_make_records event|background <path> <frames> [seed]\n"
+                         "       bench_make_records dir <dir> <files> <frames>\n");
+    return 2;
+}
