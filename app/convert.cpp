@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "log.h"
@@ -75,8 +76,11 @@ bool is_off(double a, double b) {
     return !(d <= REPAIR_TOLERANCE);
 }
 
-void repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qvfmt_handle *out,
-                  const char *tmp) {
+// 0, or -1 when the repaired header could not be written: the output may
+// then be left half rewritten (the text header moves the samples when its
+// length changes), so it must not pass for a result.
+int repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qvfmt_handle *out,
+                 const char *tmp) {
     double vsum = single_precision_root(s.maxsq);
     qvraw_header before = h;
 
@@ -101,10 +105,13 @@ void repair_apply(const repair_stats &s, qvraw_header &h, std::size_t nchans, qv
             h.offset[c] = offset;
         }
     }
-    if (std::memcmp(&before, &h, sizeof h) == 0) return;
+    if (std::memcmp(&before, &h, sizeof h) == 0) return 0;
     log_trace_file("    Writing header\n");
-    if (qvfmt_write_header(out, &h) != 0)
+    if (qvfmt_write_header(out, &h) != 0) {
         log_err("Failed to write header while repairing %s: %s\n", tmp, qvfmt_strerr(out));
+        return -1;
+    }
+    return 0;
 }
 
 // Copies the samples block by block; with -r gathers the statistics and
@@ -137,12 +144,20 @@ int copy_samples(qvfmt_handle *in_h, qvfmt_handle *out_h, qvraw_header &header, 
         if (repair_header)
             repair_gather(stats, block.get(), static_cast<std::size_t>(nread), nchans);
     }
-    if (repair_header) repair_apply(stats, header, nchans, out_h, tmp);
+    if (repair_header) return repair_apply(stats, header, nchans, out_h, tmp);
     return 0;
 }
 
 void remove_tmp(const char *tmp) {
     if (is_file(tmp) && unlink(tmp) != 0) log_err("Failed to delete file %s: %m\n", tmp);
+}
+
+// Only a regular file seen to be empty is skipped as empty; one that cannot
+// be examined goes on to the open, which says why. (Taking a failed look for
+// an empty file would pass a record over, and delete it with -u.)
+bool is_known_empty(const char *path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
 } // namespace
@@ -152,9 +167,8 @@ int process_file(const char *in, const char *out) {
     unsigned out_fmt = qvfmt_filename_to_format(out);
     log_out("> Converting file %s\n", in);
 
-    // An empty input has nothing to convert. A file that cannot be examined
-    // goes on to the open, which says why.
-    if (is_file(in) && file_size(in) == 0) {
+    // An empty input has nothing to convert.
+    if (is_known_empty(in)) {
         log_out("  File is empty\n");
     } else {
         char tmp[PATH_BUF_SIZE];

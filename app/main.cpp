@@ -26,12 +26,13 @@ int main(int argc, char **argv) {
         log_err("Invalid format: %s\n", opts.format);
         return 1;
     }
-    process_dir(opts.in_dir, fmt);
+    // A directory that cannot be read at all is a failed run, not an empty one.
+    bool unreadable = process_dir(opts.in_dir, fmt) != 0;
     log_out("-- Finished --\n");
     log_out("%u files were converted, %d failures\n", files_converted,
             static_cast<int>(files_converted - files_successfully_converted));
     if (testing_mode)
         log_out("%u files were tested, %d failures\n", files_tested,
                 static_cast<int>(files_tested - files_successfully_tested));
-    return files_converted != 0 && files_successfully_converted == 0 ? 1 : 0;
+    return unreadable || (files_converted != 0 && files_successfully_converted == 0) ? 1 : 0;
 }

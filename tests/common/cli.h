@@ -1,6 +1,7 @@
 // Command-line test harness: runs the program under test (QVCONV_BIN, the
 // 64-bit or the 32-bit build) in a fresh temporary directory and captures
-// its exit status, standard output and standard error.
+// its exit status, standard output and standard error. Unit tests use its
+// fixture for their scratch files too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -117,11 +118,16 @@ protected:
         return run(std::vector<std::string>(args));
     }
 
-    result run(const std::vector<std::string> &args) const {
+    result run(const std::vector<std::string> &args) const { return run(args, {}); }
+
+    // Runs `prog` (the program under test when null) with `args` and the
+    // extra environment entries `env` ("NAME=value") in the test directory.
+    result run(const std::vector<std::string> &args, const std::vector<std::string> &env,
+               const char *prog = nullptr) const {
         result r;
         std::string out_path = dir + "/../" + base() + ".stdout";
         std::string err_path = dir + "/../" + base() + ".stderr";
-        std::vector<std::string> argv_s{program()};
+        std::vector<std::string> argv_s{prog ? prog : program()};
         argv_s.insert(argv_s.end(), args.begin(), args.end());
         std::vector<char *> argv;
         for (auto &a : argv_s)
@@ -131,6 +137,8 @@ protected:
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(126);
+            for (auto &e : env)
+                putenv(const_cast<char *>(e.c_str()));
             int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int nul = open("/dev/null", O_RDONLY);
@@ -161,64 +169,31 @@ private:
 // of each build, so a test that converts such a record also checks the
 // program's layout.
 
+// Each field's name and its offsets in the 64-bit and in the 32-bit layout.
 inline const std::map<std::string, std::pair<std::size_t, std::size_t>> &raw_fields() {
-    static const std::map<std::string, std::pair<std::size_t, std::size_t>> m = {
-        {"file_type", {8, 8}},
-        {"rec_origin", {12, 12}},
-        {"rec_cause", {16, 16}},
-        {"nsignals", {24, 20}},
-        {"signals", {32, 24}},
-        {"split_count", {48, 40}},
-        {"dir_count", {52, 44}},
-        {"start_time", {56, 48}},
-        {"nsamples", {72, 56}},
-        {"peak", {80, 64}},
-        {"trigger_time", {176, 160}},
-        {"triggered_chans", {192, 168}},
-        {"offset", {200, 176}},
-        {"vsum", {296, 272}},
-        {"reserved_a", {304, 280}},
-        {"xqv_code", {328, 304}},
-        {"nfreqs", {336, 308}},
-        {"reserved_b", {344, 312}},
-        {"dom_freq", {440, 408}},
-        {"kbftm", {536, 504}},
-        {"model", {560, 528}},
-        {"uid", {564, 532}},
-        {"name", {573, 541}},
-        {"comment", {594, 562}},
-        {"firmware", {627, 595}},
-        {"sensor_name", {640, 608}},
-        {"sensor_type", {676, 644}},
-        {"sensor_unit", {680, 648}},
-        {"sensor_range", {684, 652}},
-        {"sensor_scale", {688, 656}},
-        {"time_mode", {692, 660}},
-        {"region", {696, 664}},
-        {"city", {707, 675}},
-        {"utc_offset", {724, 692}},
-        {"rate", {728, 696}},
-        {"filter", {732, 700}},
-        {"trig_aux_a", {736, 704}},
-        {"trig_aux_b", {760, 728}},
-        {"back_enabled", {784, 752}},
-        {"back_mode", {788, 756}},
-        {"back_period", {792, 760}},
-        {"trig_enabled", {796, 764}},
-        {"trig_mode", {800, 768}},
-        {"trig_chans", {804, 772}},
-        {"trig_logic", {808, 776}},
-        {"trig_threshold", {816, 784}},
-        {"pre_event", {840, 808}},
-        {"post_event", {844, 812}},
-        {"alarm1_enabled", {848, 816}},
-        {"alarm1_mode", {852, 820}},
-        {"alarm1_threshold", {856, 824}},
-        {"alarm2_enabled", {880, 848}},
-        {"alarm2_mode", {884, 852}},
-        {"alarm2_threshold", {888, 856}},
-        {"voltage", {912, 880}},
-    };
+    static const std::map<std::string, std::pair<std::size_t, std::size_t>> m = [] {
+        std::istringstream table(
+            "file_type 8 8 rec_origin 12 12 rec_cause 16 16 nsignals 24 20 signals 32 24 "
+            "split_count 48 40 dir_count 52 44 start_time 56 48 nsamples 72 56 peak 80 64 "
+            "trigger_time 176 160 triggered_chans 192 168 offset 200 176 vsum 296 272 "
+            "reserved_a 304 280 xqv_code 328 304 nfreqs 336 308 reserved_b 344 312 "
+            "dom_freq 440 408 kbftm 536 504 model 560 528 uid 564 532 name 573 541 "
+            "comment 594 562 firmware 627 595 sensor_name 640 608 sensor_type 676 644 "
+            "sensor_unit 680 648 sensor_range 684 652 sensor_scale 688 656 time_mode 692 660 "
+            "region 696 664 city 707 675 utc_offset 724 692 rate 728 696 filter 732 700 "
+            "trig_aux_a 736 704 trig_aux_b 760 728 back_enabled 784 752 back_mode 788 756 "
+            "back_period 792 760 trig_enabled 796 764 trig_mode 800 768 trig_chans 804 772 "
+            "trig_logic 808 776 trig_threshold 816 784 pre_event 840 808 post_event 844 812 "
+            "alarm1_enabled 848 816 alarm1_mode 852 820 alarm1_threshold 856 824 "
+            "alarm2_enabled 880 848 alarm2_mode 884 852 alarm2_threshold 888 856 "
+            "voltage 912 880");
+        std::map<std::string, std::pair<std::size_t, std::size_t>> fields;
+        std::string name;
+        std::size_t o64, o32;
+        while (table >> name >> o64 >> o32)
+            fields[name] = {o64, o32};
+        return fields;
+    }();
     return m;
 }
 
@@ -307,8 +282,27 @@ inline raw_record event_record(std::size_t n = 2500) {
     return r.frames(v);
 }
 
-inline std::string read_bytes(const std::string &s, std::size_t off, std::size_t n) {
-    return s.substr(off, n);
+// A background record of peaks and frequencies: 6 channels, `n` frames (45:
+// two full recorder-binary data blocks of 20 frames and one of 5).
+inline raw_record background_record(std::size_t n = 45) {
+    raw_record r;
+    r.u32("file_type", 2).signals({5, 7}).u32("sensor_type", 1).u32("sensor_unit", 1);
+    r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1).u32("time_mode", 2);
+    r.u32("back_enabled", 1).u32("back_mode", 2).u32("back_period", 60).u32("rec_cause", 1);
+    r.time("start_time", 1700000000, 0);
+    std::vector<double> v;
+    for (std::size_t i = 0; i < n; i++)
+        for (int c = 0; c < 6; c++)
+            v.push_back(c < 3 ? static_cast<double>((i * 5 + c) % 64) / 64 : 12.5 + c);
+    return r.frames(v);
+}
+
+// The value of type T stored at byte `off` of `bytes`.
+template <typename T = double>
+T value_at(const std::string &bytes, std::size_t off) {
+    T v;
+    std::memcpy(&v, bytes.data() + off, sizeof v);
+    return v;
 }
 
 } // namespace cli

@@ -1,0 +1,152 @@
+// Shared pieces of the reliability tests: the records every format is
+// tried with, the program built with the fault hook, and small text helpers.
+#pragma once
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace fault {
+
+using cli::result;
+
+inline bool contains(const std::string &s, const std::string &part) {
+    return s.find(part) != std::string::npos;
+}
+
+// qvconv_fault: the program whose file calls can be made to fail.
+inline const char *fault_program() {
+    return QVCONV_FAULT_BIN;
+}
+
+inline const std::vector<std::string> &formats() {
+    static const std::vector<std::string> f = {"raw", "txt", "xqv", "bqv"};
+    return f;
+}
+
+// A background record of peaks and frequencies: 6 channels, `n` frames
+// (45: two full data blocks of 20 frames and one of 5).
+inline cli::raw_record background_record(std::size_t n = 45) {
+    cli::raw_record r;
+    r.u32("file_type", 2).signals({5, 7}).u32("sensor_type", 1).u32("sensor_unit", 1);
+    r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1).u32("time_mode", 2);
+    r.u32("back_enabled", 1).u32("back_mode", 2).u32("back_period", 60).u32("rec_cause", 1);
+    r.time("start_time", 1700000000, 0);
+    std::vector<double> v;
+    for (std::size_t i = 0; i < n; i++)
+        for (int c = 0; c < 6; c++)
+            v.push_back(c < 3 ? static_cast<double>((i * 5 + c) % 64) / 64 : 12.5 + c);
+    return r.frames(v);
+}
+
+inline std::vector<std::string> lines(const std::string &text) {
+    std::vector<std::string> v;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t nl = text.find('\n', at);
+        if (nl == std::string::npos) nl = text.size();
+        v.push_back(text.substr(at, nl - at));
+        at = nl + 1;
+    }
+    return v;
+}
+
+// A leak report whose every lost block was allocated as a format handle,
+// after a failed close.
+inline bool only_handles_leaked(const std::string &err) {
+    if (!contains(err, "error: Failed to close ") || !contains(err, "ERROR: LeakSanitizer") ||
+        contains(err, "ERROR: AddressSanitizer"))
+        return false;
+    const std::string mark = "Direct leak of ";
+    for (std::size_t at = err.find(mark); at != std::string::npos; at = err.find(mark, at + 1)) {
+        std::size_t end = err.find("\n\n", at);
+        if (!contains(err.substr(at, end - at), " in qvfmt_open(")) return false;
+    }
+    return true;
+}
+
+// A test directory with the time zone fixed (the text header carries local
+// dates), and the same record in each of the four formats, made by the
+// program itself from raw records: an event record (its peaks and vector
+// sum left at 0 so that a repair rewrites the header) and a background
+// record.
+class test : public cli::test {
+protected:
+    void SetUp() override {
+        cli::test::SetUp();
+        setenv("TZ", "Europe/Paris", 1); // inherited by the program
+        tzset();
+    }
+
+    // kind "event" or "background"; ext one of formats(). By default an
+    // event spans two sample blocks of the copy (1024 frames each) and a
+    // background three data blocks of its recorder file.
+    const std::string &source(const std::string &kind, const std::string &ext,
+                              std::size_t frames = 0) {
+        if (frames == 0) frames = kind == "event" ? 1030 : 45;
+        std::string key = kind + "." + ext + "." + std::to_string(frames);
+        auto it = made.find(key);
+        if (it != made.end()) return it->second;
+        std::string raw =
+            kind == "event" ? cli::event_record(frames).bytes() : background_record(frames).bytes();
+        if (ext == "raw") return made[key] = raw;
+        put("src.raw", raw);
+        cli::result r = run({"src.raw", "src." + ext});
+        EXPECT_EQ(r.status, 0) << r.err;
+        made[key] = get("src." + ext);
+        unlink(path("src.raw").c_str());
+        unlink(path("src." + ext).c_str());
+        return made[key];
+    }
+
+    // Runs qvconv_fault with `args` without a fault, which must succeed
+    // silently; returns the names of the file calls it made, in order.
+    std::vector<std::string> clean_run(const std::vector<std::string> &args) const {
+        std::string trace = dir + ".trace";
+        result r = run(args, {"QV_FAULT_TRACE=" + trace}, fault_program());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::vector<std::string> calls = lines(cli::slurp(trace));
+        ::unlink(trace.c_str());
+        return calls;
+    }
+
+    // Runs qvconv_fault with `args` and call `n` failing with `errnum`. In the
+    // sanitizer build a sanitizer report ends the program with status 86. A
+    // failed close leaves its format handle allocated (the handle still
+    // describes the failure and nothing may use it again), so a leak report
+    // of handles alone after such a failure is no finding: the run is then
+    // repeated without leak detection for its real status. `reset` puts the
+    // files in place before each run.
+    result run_fault(const std::vector<std::string> &args, std::size_t n, int errnum,
+                     const std::function<void()> &reset) const {
+        std::vector<std::string> env = {"QV_FAULT_AT=" + std::to_string(n),
+                                        "QV_FAULT_ERRNO=" + std::to_string(errnum),
+                                        "ASAN_OPTIONS=detect_leaks=1:exitcode=86"};
+        reset();
+        result r = run(args, env, fault_program());
+        if (r.status == 86 && only_handles_leaked(r.err)) {
+            env.back() = "ASAN_OPTIONS=detect_leaks=0:exitcode=86";
+            reset();
+            r = run(args, env, fault_program());
+        }
+        return r;
+    }
+
+    // Empties the test directory.
+    void clear() const {
+        std::vector<std::string> all = files(); // sorted: a folder before its files
+        for (auto it = all.rbegin(); it != all.rend(); ++it)
+            ::remove(path(*it).c_str());
+    }
+
+private:
+    std::map<std::string, std::string> made;
+};
+
+} // namespace fault
