@@ -30,11 +30,19 @@ struct checker {
         text(exact);
     }
 
+    // The value, and where the number text ends (the sample-line reader
+    // finds the next separator there), as strtod gives them.
     void text(const char *s) {
-        double want = std::atof(s), got = qvascii_parse_double(s);
-        bool same = std::bit_cast<std::uint64_t>(want) == std::bit_cast<std::uint64_t>(got) ||
-                    (std::isnan(want) && std::isnan(got));
-        if (!same) fail("atof", want, s, "");
+        char *want_end = nullptr;
+        const char *got_end = nullptr;
+        double want = std::strtod(s, &want_end), got = qvascii_parse_number(s, &got_end);
+        if (std::bit_cast<std::uint64_t>(want) != std::bit_cast<std::uint64_t>(got) &&
+            !(std::isnan(want) && std::isnan(got)))
+            fail("atof", want, s, "");
+        if (got_end != want_end) fail("end of", want, s, got_end);
+        if (std::bit_cast<std::uint64_t>(qvascii_parse_double(s)) !=
+            std::bit_cast<std::uint64_t>(got))
+            fail("parse_double", got, s, "");
     }
 
     void fail(const char *what, double v, const char *want, const char *got) {
@@ -51,9 +59,6 @@ TEST(SampleNumbers, RandomBitPatterns) {
     std::mt19937_64 rng(20240601);
     for (int i = 0; i < 300000; i++)
         c.value(std::bit_cast<double>(rng()));
-    std::uniform_real_distribution<double> unit(-2.0, 2.0);
-    for (int i = 0; i < 300000; i++)
-        c.value(unit(rng) * std::pow(10.0, static_cast<int>(rng() % 20) - 10));
     EXPECT_EQ(c.failures, 0);
 }
 
@@ -82,32 +87,14 @@ TEST(SampleNumbers, BoundariesAndSpecials) {
           -static_cast<double>(NAN), 0.0001, 0.00009999995, 999999.5, 999999.49999999994, 100000.0,
           1e-5})
         c.value(v);
-    // Texts that are not "%g" output still read as atof reads them.
-    for (const char *s : {"",
-                          " ",
-                          "-",
-                          "+.5",
-                          ".",
-                          "1e",
-                          "1e+",
-                          "2E3",
-                          "0x1p3",
-                          "-0x10",
-                          "inf",
-                          "-Infinity",
-                          "nan(123)",
-                          "  \t 7.5x",
-                          "00000000000000000000001.5",
-                          "12345678901234567890",
-                          "1.5e-400",
-                          "1e400",
-                          "0.0000000000000000000001e22",
-                          "9007199254740993",
-                          "1e-22",
-                          "1e22",
-                          "1e23",
-                          "-0",
-                          "-0e-5"})
-        c.text(s);
+    // Texts that are not "%g" output still read as atof reads them ('|'
+    // separates them).
+    std::string texts = "| |-|+.5|.|1e|1e+|2E3|0x1p3|-0x10|inf|-Infinity|nan(123)|  \t 7.5x|"
+                        "00000000000000000000001.5|12345678901234567890|1.5e-400|1e400|"
+                        "9007199254740993|0.0000000000000000000001e22|1e-22|1e22|1e23|-0|-0e-5";
+    for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+        end = texts.find('|', at);
+        c.text(texts.substr(at, end - at).c_str());
+    }
     EXPECT_EQ(c.failures, 0);
 }

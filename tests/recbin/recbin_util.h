@@ -6,13 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 namespace recbin_test {
 
@@ -25,11 +20,8 @@ struct TempDir {
         if (!mkdtemp(t)) std::abort();
         dir = t;
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-    std::string path(const char *name = "rec") const { return dir + "/" + name; }
+    ~TempDir() { std::filesystem::remove_all(dir); }
+    std::string path() const { return dir + "/rec"; }
 };
 
 inline void write_file(const std::string &path, const Bytes &b) {
@@ -37,47 +29,25 @@ inline void write_file(const std::string &path, const Bytes &b) {
         .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
-inline Bytes read_file(const std::string &path) {
+inline Bytes read_file(const std::string &path, std::size_t from = 0, std::size_t n = SIZE_MAX) {
     std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-inline Bytes slice(const Bytes &b, std::size_t from, std::size_t n) {
-    return from + n <= b.size() ? Bytes(b.begin() + from, b.begin() + from + n) : Bytes{};
+    Bytes b{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    return from < b.size() ? Bytes(b.begin() + from, b.begin() + std::min(b.size(), from + n))
+                           : Bytes{};
 }
 
 // TZ for the life of the guard; UTC again afterwards.
 struct TzGuard {
-    explicit TzGuard(const char *tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~TzGuard() {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
+    static void set(const char *tz) { setenv("TZ", tz, 1), tzset(); }
+    explicit TzGuard(const char *tz) { set(tz); }
+    ~TzGuard() { set("UTC"); }
 };
-
-inline std::time_t utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    std::tm tm{};
-    tm.tm_year = y - 1900, tm.tm_mon = mo - 1, tm.tm_mday = d;
-    tm.tm_hour = h, tm.tm_min = mi, tm.tm_sec = s;
-    return timegm(&tm);
-}
-
-// An xqv header of 24-bit resolution, record moment 2010-01-01 00:00:00.
-inline qv5k_header xqv_header(std::uint32_t nsamples = 0) {
-    qv5k_header h{};
-    h.resolution = 24;
-    qv5k_set_uint32(h.nsamples, nsamples);
-    h.date[0] = 0x01, h.date[1] = 0x01, h.date[2] = 0x10;
-    return h;
-}
 
 // A bqv header whose recording mode matches the background mode's channel
 // count; start 2010-01-01 00:00:00 local time, directory count 7.
 inline qv5k_header bqv_header(std::uint8_t back_mode, std::uint8_t period = 60) {
-    qv5k_header h = xqv_header();
+    qv5k_header h{};
+    h.date[0] = 0x01, h.date[1] = 0x01, h.date[2] = 0x10;
     h.resolution = 20;
     h.back_mode = back_mode;
     h.back_period = period;
@@ -96,7 +66,13 @@ struct Rec {
     }
     int open(const std::string &path, int mode) { return qv5k_open(&h, path.c_str(), mode); }
     std::string msg() { return qv5k_strerror(&h); }
-    // Frame number of a layout-1 frame written by numbered(), read next.
+    // Opens `path` for reading and reads its header.
+    void read(const std::string &path) {
+        qv5k_header hdr;
+        ASSERT_EQ(open(path, QV5K_MODE_READ), 0);
+        ASSERT_EQ(qv5k_read_header(&h, &hdr), 0);
+    }
+    // Frame number of a frame written by numbered(), read next.
     long next() {
         double f[3];
         return qv5k_read_data(&h, f, 1) == 1 ? static_cast<long>(f[0] * 65536.0) : -1;
