@@ -146,31 +146,6 @@ TEST_F(ConvQv5k, BothVariantsAreWrittenByteForByte) {
     EXPECT_EQ(image(), background_image());
 }
 
-TEST_F(ConvQv5k, RecordsReadBackAsTheExpectedCanonicalHeader) {
-    load(event_image());
-    ASSERT_EQ(from(rec), 0u);
-    qvraw_header w{};
-    w.file_type = 1, w.rec_origin = 1, w.rec_cause = 4, w.triggered_chans = 5;
-    w.nsignals = 1, w.signals[0] = 3, w.dir_count = 0x34, w.nsamples = 70000;
-    // The record's wall clock (02:01:01) is read back as local time (UTC).
-    w.trigger_time = ts(1262311261, 250000000);
-    w.start_time = ts(1262311259, 250000000);
-    w.peak[0] = 0.5, w.peak[1] = 8387769.0 / 8388608, w.peak[2] = 0.25;
-    w.offset[0] = -0.5, w.offset[1] = 8388.0 / 8388608;
-    w.xqv_code = 0xAB, w.dom_freq[0] = 12.3, w.dom_freq[2] = 6553.5, w.model = 1;
-    std::strcpy(w.uid, "AB12");
-    std::strcpy(w.name, "Site-7");
-    std::strcpy(w.firmware, "2.1.4-rc3");
-    w.sensor_type = 1, w.sensor_unit = 1, w.sensor_range = 250, w.sensor_scale = 125;
-    w.time_mode = 2, w.rate = 1000, w.filter = 7;
-    w.trig_threshold[0] = 1.0, w.trig_threshold[1] = 0.5, w.trig_threshold[2] = 124.99;
-    w.trig_aux_a[0] = 2, w.trig_aux_a[2] = 1, w.trig_aux_b[0] = 4, w.trig_aux_b[2] = 3;
-    w.back_enabled = 1, w.back_mode = 2, w.back_period = 44;
-    w.trig_enabled = 1, w.trig_mode = 4, w.trig_chans = 7, w.trig_logic = 2;
-    w.pre_event = 2, w.post_event = 4, w.voltage = 12.346;
-    EXPECT_EQ(std::memcmp(&canon, &w, sizeof w), 0);
-}
-
 TEST_F(ConvQv5k, TimeModesAndSubSecondCounts) {
     Tz paris("Europe/Paris");
     const std::tuple<std::uint32_t, std::int32_t, long, Bytes3> cases[] = {

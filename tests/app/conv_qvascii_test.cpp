@@ -167,21 +167,6 @@ std::uint32_t from_text(qvraw_header &h, std::string text) {
 
 const std::string required = "# [Recorder]|# [Sensor]|# Scale=10|# [Acquisition]|";
 
-TEST(ConvFromAscii, MissingRequiredGroupIsNamedInOrder) {
-    const std::pair<const char *, const char *> rows[] = {
-        {"# [Sensor]|# [File]|", "Recorder group doesn't exist in header"},
-        {"# [Recorder]|# [Acquisition]|", "Sensor group doesn't exist in header"},
-        {"# [Recorder]|# [Sensor]|# [File]|", "Acquisition group doesn't exist in header"},
-        {"# [Recorder]|# [Sensor]|# [Acquisition]|", "File group doesn't exist in header"},
-    };
-    for (auto [text, msg] : rows) {
-        qvraw_header h;
-        std::uint32_t err = from_text(h, text);
-        EXPECT_STREQ(conv_qvascii_strerror(&err), msg);
-        EXPECT_STREQ(conv_qvascii_strerror(&err), "None");
-    }
-}
-
 TEST(ConvFromAscii, DefaultsAndTimeModes) {
     set_tz("Europe/Paris");
     const std::string file = "# [File]|# StartDate=2015-07-01|# StartTime=12:00:00|";

@@ -36,7 +36,7 @@ protected:
 TEST_F(DiskFull, AFullDeviceFailsTheConversionAndKeepsTheInput) {
     // 3000 frames: more than 16 KiB in every format.
     std::string in = cli::event_record(3000).bytes();
-    for (const std::string &fmt : fault::formats()) {
+    for (const std::string &fmt : fault::formats) {
         SCOPED_TRACE(fmt);
         put("in.raw", in);
         std::string out = "full/out." + fmt;

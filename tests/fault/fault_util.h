@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,15 +20,7 @@ inline bool contains(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
 }
 
-// qvconv_fault: the program whose file calls can be made to fail.
-inline const char *fault_program() {
-    return QVCONV_FAULT_BIN;
-}
-
-inline const std::vector<std::string> &formats() {
-    static const std::vector<std::string> f = {"raw", "txt", "xqv", "bqv"};
-    return f;
-}
+inline const std::vector<std::string> formats = {"raw", "txt", "xqv", "bqv"};
 
 // A background record of peaks and frequencies: 6 channels, `n` frames
 // (45: two full data blocks of 20 frames and one of 5).
@@ -46,13 +39,9 @@ inline cli::raw_record background_record(std::size_t n = 45) {
 
 inline std::vector<std::string> lines(const std::string &text) {
     std::vector<std::string> v;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t nl = text.find('\n', at);
-        if (nl == std::string::npos) nl = text.size();
-        v.push_back(text.substr(at, nl - at));
-        at = nl + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        v.push_back(line);
     return v;
 }
 
@@ -83,32 +72,28 @@ protected:
         tzset();
     }
 
-    // kind "event" or "background"; ext one of formats(). By default an
+    // kind "event" or "background"; ext one of formats. By default an
     // event spans two sample blocks of the copy (1024 frames each) and a
     // background three data blocks of its recorder file.
-    const std::string &source(const std::string &kind, const std::string &ext,
-                              std::size_t frames = 0) {
-        if (frames == 0) frames = kind == "event" ? 1030 : 45;
-        std::string key = kind + "." + ext + "." + std::to_string(frames);
-        auto it = made.find(key);
-        if (it != made.end()) return it->second;
+    std::string source(const std::string &kind, const std::string &ext, std::size_t frames = 0) {
+        bool event = kind == "event";
+        if (frames == 0) frames = event ? 1030 : 45;
         std::string raw =
-            kind == "event" ? cli::event_record(frames).bytes() : background_record(frames).bytes();
-        if (ext == "raw") return made[key] = raw;
+            event ? cli::event_record(frames).bytes() : background_record(frames).bytes();
+        if (ext == "raw") return raw;
         put("src.raw", raw);
         cli::result r = run({"src.raw", "src." + ext});
         EXPECT_EQ(r.status, 0) << r.err;
-        made[key] = get("src." + ext);
-        unlink(path("src.raw").c_str());
-        unlink(path("src." + ext).c_str());
-        return made[key];
+        raw = get("src." + ext);
+        clear();
+        return raw;
     }
 
     // Runs qvconv_fault with `args` without a fault, which must succeed
     // silently; returns the names of the file calls it made, in order.
     std::vector<std::string> clean_run(const std::vector<std::string> &args) const {
         std::string trace = dir + ".trace";
-        result r = run(args, {"QV_FAULT_TRACE=" + trace}, fault_program());
+        result r = run(args, {"QV_FAULT_TRACE=" + trace}, QVCONV_FAULT_BIN);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         std::vector<std::string> calls = lines(cli::slurp(trace));
@@ -129,11 +114,11 @@ protected:
                                         "QV_FAULT_ERRNO=" + std::to_string(errnum),
                                         "ASAN_OPTIONS=detect_leaks=1:exitcode=86"};
         reset();
-        result r = run(args, env, fault_program());
+        result r = run(args, env, QVCONV_FAULT_BIN);
         if (r.status == 86 && only_handles_leaked(r.err)) {
             env.back() = "ASAN_OPTIONS=detect_leaks=0:exitcode=86";
             reset();
-            r = run(args, env, fault_program());
+            r = run(args, env, QVCONV_FAULT_BIN);
         }
         return r;
     }
@@ -144,9 +129,6 @@ protected:
         for (auto it = all.rbegin(); it != all.rend(); ++it)
             ::remove(path(*it).c_str());
     }
-
-private:
-    std::map<std::string, std::string> made;
 };
 
 } // namespace fault

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <regex>
+#include <set>
 
 #include "fault_util.h"
 
@@ -21,20 +22,11 @@ namespace {
 using cli::result;
 using fault::contains;
 
-// Calls that the I/O layers repeat when interrupted.
-bool retried_when_interrupted(const std::string &call) {
-    static const std::vector<std::string> calls = {"fopen",  "fread",  "fwrite",
-                                                   "fflush", "fclose", "ftruncate"};
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
-}
-
-// The errno values tried at a call: every call fails plainly and is
-// interrupted; the calls that store data also meet a full disk.
-std::vector<int> errnos_for(const std::string &call) {
-    if (call == "fwrite" || call == "fflush" || call == "fclose" || call == "ftruncate")
-        return {EIO, EINTR, ENOSPC};
-    return {EIO, EINTR};
-}
+// Calls that the I/O layers repeat when interrupted, and the calls that
+// store data: every call fails plainly and is interrupted, those that store
+// also meet a full disk.
+const std::set<std::string> retried = {"fopen", "fread", "fwrite", "fflush", "fclose", "ftruncate"},
+                            storing = {"fwrite", "fflush", "fclose", "ftruncate"};
 
 // Every message a failed conversion can open with.
 const std::regex failure_line("error: (Failed to (open|create|read header from|write header to|"
@@ -60,12 +52,6 @@ struct single_case {
     std::vector<std::string> options;
 };
 
-void PrintTo(const single_case &c, std::ostream *os) {
-    *os << c.in_ext << " to " << c.out_ext;
-    for (const std::string &o : c.options)
-        *os << " " << o;
-}
-
 class FaultSweep : public fault::test, public ::testing::WithParamInterface<single_case> {
 protected:
     // Runs the case with a failure at every call; stops at the first broken
@@ -78,7 +64,7 @@ protected:
         args.push_back(in);
         args.push_back(out);
         auto given = [&](const char *o) {
-            return std::find(c.options.begin(), c.options.end(), o) != c.options.end();
+            return std::count(c.options.begin(), c.options.end(), o) > 0;
         };
         bool testing = given("-t"), unlinking = given("-u");
 
@@ -94,12 +80,13 @@ protected:
         auto rename_at = std::find(calls.begin(), calls.end(), "rename") - calls.begin() + 1;
 
         for (std::size_t n = 1; n <= calls.size(); n++) {
-            for (int e : errnos_for(calls[n - 1])) {
+            for (int e : storing.count(calls[n - 1]) ? std::vector{EIO, EINTR, ENOSPC}
+                                                     : std::vector{EIO, EINTR}) {
                 SCOPED_TRACE("call " + std::to_string(n) + " (" + calls[n - 1] + ") fails with " +
                              std::strerror(e));
                 result r = run_fault(args, n, e, reset);
                 bool before_rename = static_cast<long>(n) < rename_at;
-                if (e == EINTR && before_rename && retried_when_interrupted(calls[n - 1])) {
+                if (e == EINTR && before_rename && retried.count(calls[n - 1])) {
                     EXPECT_EQ(r.status, 0) << r.err;
                     EXPECT_EQ(r.err, "");
                 }
@@ -138,14 +125,14 @@ protected:
         }
 
         if (r.status == 0) {
-            if (testing || rename_failed)
-                EXPECT_FALSE(has(out));
-            else
-                EXPECT_TRUE(has(out) && get(out) == ref);
-            if (unlinking && !in_kept)
-                EXPECT_FALSE(has(in));
-            else
-                EXPECT_TRUE(has(in) && get(in) == src);
+            EXPECT_EQ(has(out), !testing && !rename_failed);
+            if (has(out)) {
+                EXPECT_TRUE(get(out) == ref);
+            }
+            EXPECT_EQ(has(in), !unlinking || in_kept);
+            if (has(in)) {
+                EXPECT_TRUE(get(in) == src);
+            }
             for (const std::string &line : fault::lines(r.err))
                 EXPECT_TRUE(line.rfind("error: Failed to close " + in + ":", 0) == 0 ||
                             line.rfind("error: Failed to delete file " + in + ":", 0) == 0 ||
@@ -173,8 +160,8 @@ TEST_P(FaultSweep, EveryFailedCallKeepsThePromise) {
 
 std::vector<single_case> all_cases() {
     std::vector<single_case> v;
-    for (const std::string &in : fault::formats())
-        for (const std::string &out : fault::formats()) {
+    for (const std::string &in : fault::formats)
+        for (const std::string &out : fault::formats) {
             if (in == out) {
                 // Test mode compares a copy with its input.
                 for (auto opts : {std::vector<std::string>{}, {"-t"}, {"-t", "-u"}})

@@ -84,7 +84,7 @@ protected:
 
 TEST_P(TruncatedRecords, EveryPrefixConvertsOrFailsCleanly) {
     const std::regex summary("([0-9]+) files were converted, ([0-9]+) failures\n");
-    for (const std::string &fmt : fault::formats()) {
+    for (const std::string &fmt : fault::formats) {
         if (fmt == in_ext) continue;
         SCOPED_TRACE(in_ext + " to " + fmt);
         std::size_t failed_runs = 0, error_lines = 0;
@@ -129,7 +129,7 @@ TEST_P(TruncatedRecords, EveryPrefixConvertsOrFailsCleanly) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, TruncatedRecords, ::testing::ValuesIn(fault::formats()),
+INSTANTIATE_TEST_SUITE_P(AllFormats, TruncatedRecords, ::testing::ValuesIn(fault::formats),
                          [](const auto &info) { return info.param; });
 
 } // namespace
