@@ -22,20 +22,7 @@ inline bool contains(const std::string &s, const std::string &part) {
 
 inline const std::vector<std::string> formats = {"raw", "txt", "xqv", "bqv"};
 
-// A background record of peaks and frequencies: 6 channels, `n` frames
-// (45: two full data blocks of 20 frames and one of 5).
-inline cli::raw_record background_record(std::size_t n = 45) {
-    cli::raw_record r;
-    r.u32("file_type", 2).signals({5, 7}).u32("sensor_type", 1).u32("sensor_unit", 1);
-    r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1).u32("time_mode", 2);
-    r.u32("back_enabled", 1).u32("back_mode", 2).u32("back_period", 60).u32("rec_cause", 1);
-    r.time("start_time", 1700000000, 0);
-    std::vector<double> v;
-    for (std::size_t i = 0; i < n; i++)
-        for (int c = 0; c < 6; c++)
-            v.push_back(c < 3 ? static_cast<double>((i * 5 + c) % 64) / 64 : 12.5 + c);
-    return r.frames(v);
-}
+using cli::background_record;
 
 inline std::vector<std::string> lines(const std::string &text) {
     std::vector<std::string> v;

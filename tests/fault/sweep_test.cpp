@@ -52,6 +52,13 @@ struct single_case {
     std::vector<std::string> options;
 };
 
+// Shown in test listings instead of the object's bytes.
+void PrintTo(const single_case &c, std::ostream *os) {
+    *os << c.in_ext << " -> " << c.out_ext;
+    for (const auto &o : c.options)
+        *os << ' ' << o;
+}
+
 class FaultSweep : public fault::test, public ::testing::WithParamInterface<single_case> {
 protected:
     // Runs the case with a failure at every call; stops at the first broken
