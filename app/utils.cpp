@@ -110,6 +110,11 @@ int file_create_temp(char *path) {
     return -1;
 }
 
+int filename_mktemp(char *buf, std::size_t size) {
+    if (filename_add_ext(buf, size, "XXXXXX") != 0) return -1;
+    return file_create_temp(buf);
+}
+
 int path_exists(const char *path) {
     struct stat st;
     return lstat(path, &st) == 0;

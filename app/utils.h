@@ -29,6 +29,10 @@ int filename_subst_ext(char *buf, std::size_t size, const char *ext);
 // umask), so that no other process can take or redirect the name. 0, or -1
 // with errno when no file could be created.
 int file_create_temp(char *path);
+// Append "." and six characters to the path in `buf` and create that file
+// exclusively (file_create_temp). 0, or -1 when the suffix does not fit or
+// no file could be created (errno then says why).
+int filename_mktemp(char *buf, std::size_t size);
 // 1 when something exists at `path`, a dangling symbolic link included
 // (lstat); 0 otherwise.
 int path_exists(const char *path);
