@@ -248,7 +248,6 @@ int process_file(const char *in, const char *out) {
 
 int test_file(const char *in, const char *out) {
     constexpr std::size_t CHUNK = 0x80000;
-    static unsigned char buf_in[CHUNK], buf_out[CHUNK];
 
     files_tested++;
     std::uint64_t size_in = file_size(in), size_out = file_size(out);
@@ -256,6 +255,14 @@ int test_file(const char *in, const char *out) {
         log_err("Files have a different size: %" PRIu64 " != %" PRIu64 "\n", size_in, size_out);
         return -1;
     }
+    // One chunk per file, held for this comparison only: a thread that
+    // converts never keeps a megabyte of its own.
+    std::unique_ptr<unsigned char[]> chunks(new (std::nothrow) unsigned char[2 * CHUNK]);
+    if (!chunks) {
+        log_err("Failed to allocate %zu bytes of memory\n", 2 * CHUNK);
+        return -1;
+    }
+    unsigned char *buf_in = chunks.get(), *buf_out = chunks.get() + CHUNK;
     log_trace_file("    Files have the same size: %" PRIu64 "\n", size_in);
     log_trace_file("    Opening files\n");
 
