@@ -18,16 +18,16 @@
 #include "qvraw.h"
 #include "utils.h"
 
-int convert_header_only = 0;
-int repair_header = 0;
-int unlink_input_file = 0;
-int testing_mode = 0;
-int process_subdirectories = 0;
+thread_local int convert_header_only = 0;
+thread_local int repair_header = 0;
+thread_local int unlink_input_file = 0;
+thread_local int testing_mode = 0;
+thread_local int process_subdirectories = 0;
 
-std::uint32_t files_converted = 0;
-std::uint32_t files_successfully_converted = 0;
-std::uint32_t files_tested = 0;
-std::uint32_t files_successfully_tested = 0;
+thread_local std::uint32_t files_converted = 0;
+thread_local std::uint32_t files_successfully_converted = 0;
+thread_local std::uint32_t files_tested = 0;
+thread_local std::uint32_t files_successfully_tested = 0;
 
 namespace {
 

@@ -5,17 +5,19 @@
 #include <cstdint>
 
 // Run-wide switches, set by main before any conversion and then only read.
-extern int convert_header_only;    // -H
-extern int repair_header;          // -r
-extern int unlink_input_file;      // -u
-extern int testing_mode;           // -t
-extern int process_subdirectories; // -R
+// They and the counters are per thread: another front end sets them on the
+// thread that converts, and threads converting at once never share them.
+extern thread_local int convert_header_only;    // -H
+extern thread_local int repair_header;          // -r
+extern thread_local int unlink_input_file;      // -u
+extern thread_local int testing_mode;           // -t
+extern thread_local int process_subdirectories; // -R
 
 // Run counters.
-extern std::uint32_t files_converted;
-extern std::uint32_t files_successfully_converted;
-extern std::uint32_t files_tested;
-extern std::uint32_t files_successfully_tested;
+extern thread_local std::uint32_t files_converted;
+extern thread_local std::uint32_t files_successfully_converted;
+extern thread_local std::uint32_t files_tested;
+extern thread_local std::uint32_t files_successfully_tested;
 
 // Converts `in` to `out`, formats taken from the extensions. 0 or -1.
 int process_file(const char *in, const char *out);
