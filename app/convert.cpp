@@ -315,9 +315,17 @@ bool same_kind(unsigned a, unsigned b) {
     return kind(a) == kind(b);
 }
 
+int convert_visitor(void *, const char *in, const char *out) {
+    return process_file(in, out);
+}
+
 } // namespace
 
 int process_dir(const char *dir, unsigned fmt) {
+    return process_dir_visit(dir, fmt, convert_visitor, nullptr);
+}
+
+int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ctx) {
     log_out("Entering dir %s\n", dir);
     DIR *d = opendir(dir);
     if (!d) {
@@ -356,7 +364,7 @@ int process_dir(const char *dir, unsigned fmt) {
             convert = !same_kind(file_fmt, fmt);
         }
         if (convert)
-            process_file(path, out);
+            visit(ctx, path, out);
         else
             log_trace_dir("> Ignoring file %s\n", path);
     }
@@ -374,7 +382,7 @@ int process_dir(const char *dir, unsigned fmt) {
                 log_trace_dir("Ignoring dir %s\n", out);
                 continue;
             }
-            process_dir(out, fmt);
+            process_dir_visit(out, fmt, visit, ctx);
         }
     }
     log_out("Leaving dir %s\n", dir);

@@ -25,5 +25,14 @@ int process_file(const char *in, const char *out);
 // same identifier), then with -R its subdirectories. -1 when the directory
 // cannot be opened.
 int process_dir(const char *dir, unsigned fmt);
+
+// What the walk does with each file it selects, given the file and its
+// output name; process_dir converts it with process_file. The result is not
+// looked at.
+using dir_visitor = int (*)(void *ctx, const char *in, const char *out);
+// The walk of process_dir, selecting and naming by the same rules and in the
+// same order, with `visit` called in place of process_file.
+int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ctx);
+
 // Compares two files byte for byte. 0 when equal, -1 otherwise.
 int test_file(const char *in, const char *out);
