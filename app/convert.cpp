@@ -21,16 +21,16 @@
 #include "qvraw.h"
 #include "utils.h"
 
-int convert_header_only = 0;
-int repair_header = 0;
-int unlink_input_file = 0;
-int testing_mode = 0;
-int process_subdirectories = 0;
+thread_local int convert_header_only = 0;
+thread_local int repair_header = 0;
+thread_local int unlink_input_file = 0;
+thread_local int testing_mode = 0;
+thread_local int process_subdirectories = 0;
 
-std::uint32_t files_converted = 0;
-std::uint32_t files_successfully_converted = 0;
-std::uint32_t files_tested = 0;
-std::uint32_t files_successfully_tested = 0;
+thread_local std::uint32_t files_converted = 0;
+thread_local std::uint32_t files_successfully_converted = 0;
+thread_local std::uint32_t files_tested = 0;
+thread_local std::uint32_t files_successfully_tested = 0;
 
 namespace {
 
@@ -360,7 +360,6 @@ int process_file(const char *in, const char *out, output_rule rule) {
 
 int test_file(const char *in, const char *out) {
     constexpr std::size_t CHUNK = 0x80000;
-    static unsigned char buf_in[CHUNK], buf_out[CHUNK];
 
     files_tested++;
     std::uint64_t size_in = file_size(in), size_out = file_size(out);
@@ -368,6 +367,14 @@ int test_file(const char *in, const char *out) {
         log_err("Files have a different size: %" PRIu64 " != %" PRIu64 "\n", size_in, size_out);
         return -1;
     }
+    // One chunk per file, held for this comparison only: a thread that
+    // converts never keeps a megabyte of its own.
+    std::unique_ptr<unsigned char[]> chunks(new (std::nothrow) unsigned char[2 * CHUNK]);
+    if (!chunks) {
+        log_err("Failed to allocate %zu bytes of memory\n", 2 * CHUNK);
+        return -1;
+    }
+    unsigned char *buf_in = chunks.get(), *buf_out = chunks.get() + CHUNK;
     log_trace_file("    Files have the same size: %" PRIu64 "\n", size_in);
     log_trace_file("    Opening files\n");
 
@@ -420,9 +427,18 @@ bool same_kind(unsigned a, unsigned b) {
     return kind(a) == kind(b);
 }
 
+// The walk makes the output names up: a file there is never replaced.
+int convert_visitor(void *, const char *in, const char *out) {
+    return process_file(in, out, output_rule::keep_existing);
+}
+
 } // namespace
 
 int process_dir(const char *dir, unsigned fmt) {
+    return process_dir_visit(dir, fmt, convert_visitor, nullptr);
+}
+
+int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ctx) {
     log_out("Entering dir %s\n", dir);
     DIR *d = opendir(dir);
     if (!d) {
@@ -471,7 +487,7 @@ int process_dir(const char *dir, unsigned fmt) {
             log_out("> Skipping file %s: %s exists\n", path, out);
             continue;
         }
-        process_file(path, out, output_rule::keep_existing);
+        visit(ctx, path, out);
     }
 
     if (process_subdirectories) {
@@ -487,7 +503,7 @@ int process_dir(const char *dir, unsigned fmt) {
                 log_trace_dir("Ignoring dir %s\n", out);
                 continue;
             }
-            process_dir(out, fmt);
+            process_dir_visit(out, fmt, visit, ctx);
         }
     }
     log_out("Leaving dir %s\n", dir);

@@ -84,13 +84,17 @@ int file_create_temp(char *path) {
     static constexpr char chars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     char *x = path + len - 6;
-    static unsigned long long seed = 0;
+    // One generator per thread, its seed told apart by the thread's own
+    // storage, so threads naming files at once neither race nor collide.
+    thread_local unsigned long long seed = 0;
     if (seed == 0) {
         struct timespec ts;
         clock_gettime(CLOCK_REALTIME, &ts);
         seed = static_cast<unsigned long long>(ts.tv_nsec) ^
                (static_cast<unsigned long long>(ts.tv_sec) << 20) ^
-               (static_cast<unsigned long long>(getpid()) << 40);
+               (static_cast<unsigned long long>(getpid()) << 40) ^
+               static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&seed));
+        if (seed == 0) seed = 1; // xorshift stays at 0 forever
     }
     for (int attempt = 0; attempt < 1000; attempt++) {
         // xorshift: unpredictable enough for a name, and O_EXCL makes it safe.
