@@ -4,7 +4,10 @@
 
 include(CheckCXXSourceCompiles)
 
-set(QV_WARNINGS -Wall -Wextra -Werror)
+set(QV_WARNINGS -Wall -Wextra)
+if(QV_WERROR)
+  list(APPEND QV_WARNINGS -Werror)
+endif()
 
 if(QV_SANITIZE)
   set(QV_SAN_FLAGS -fsanitize=address,undefined,float-cast-overflow
