@@ -6,6 +6,8 @@
 #include <new>
 #include <strings.h>
 
+#include "ops.h"
+
 std::uint32_t __qvfmt_err = QVFMT_ERR_NONE;
 const char *__qvfmt_ops_name = nullptr;
 const char *__qvfmt_ops_strerr = nullptr;
