@@ -100,10 +100,12 @@ function(qv_targets var name)
   set(${var} ${ts} PARENT_SCOPE)
 endfunction()
 
-# The flags of a compiled target of WIDTH.
+# The flags of a compiled target of WIDTH. The 32-bit build computes with
+# SSE2 doubles as the 64-bit one does: the x87 unit's extended precision
+# would round some sums, offsets and sample counts differently.
 function(qv_set_width target width)
   if(width EQUAL 32)
-    target_compile_options(${target} PRIVATE -m32)
+    target_compile_options(${target} PRIVATE -m32 -msse2 -mfpmath=sse)
     target_link_options(${target} PRIVATE -m32)
   endif()
 endfunction()
