@@ -7,6 +7,7 @@
 #include <new>
 
 #include "conv-qv5k.h"
+#include "ops.h"
 #include "qv5k.h"
 #include "qvfmt.h"
 

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "conv-qvascii.h"
+#include "ops.h"
 #include "qvascii.h"
 #include "qvfmt.h"
 

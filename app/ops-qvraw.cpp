@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "ops.h"
 #include "qvfmt.h"
 #include "qvraw.h"
 

@@ -9,8 +9,9 @@
 #include "log.h"
 #include "utils.h"
 
+// QV_VERSION is the project's version, given by the build.
 static const char usage_text[] =
-    "%s - version 1.4.5, <qvconv-support@example.org>\n"
+    "%s - version " QV_VERSION ", <qvconv-support@example.org>\n"
     "\n"
     "Usage: %s has two operating modes.\n"
     "It can process a single file:\n"

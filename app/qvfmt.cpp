@@ -6,6 +6,8 @@
 #include <new>
 #include <strings.h>
 
+#include "ops.h"
+
 thread_local std::uint32_t __qvfmt_err = QVFMT_ERR_NONE;
 thread_local const char *__qvfmt_ops_name = nullptr;
 thread_local const char *__qvfmt_ops_strerr = nullptr;

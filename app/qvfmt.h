@@ -80,11 +80,6 @@ struct qvfmt_ops {
     long (*seek_data)(void *state, long offset, std::size_t nchans, int whence);
 };
 
-// The adapters' tables (ops-qvraw, ops-qvascii, ops-qv5k).
-extern const qvfmt_ops ops_qvraw;
-extern const qvfmt_ops ops_qvascii;
-extern const qvfmt_ops ops_qv5k;
-
 struct qvfmt_handle {
     const qvfmt_ops *ops;
     void *state;

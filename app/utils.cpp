@@ -1,6 +1,3 @@
-// Sizes of large records must be seen in the 32-bit build too.
-#define _FILE_OFFSET_BITS 64
-
 #include "utils.h"
 
 #include <cerrno>

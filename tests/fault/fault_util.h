@@ -24,6 +24,12 @@ inline const std::vector<std::string> formats = {"raw", "txt", "xqv", "bqv"};
 
 using cli::background_record;
 
+// The program with the fault hook of the build under test (QVCONV_FAULT_BIN).
+inline const char *fault_program() {
+    const char *p = std::getenv("QVCONV_FAULT_BIN");
+    return p ? p : "qvconv_fault";
+}
+
 inline std::vector<std::string> lines(const std::string &text) {
     std::vector<std::string> v;
     std::istringstream in(text);
@@ -80,7 +86,7 @@ protected:
     // silently; returns the names of the file calls it made, in order.
     std::vector<std::string> clean_run(const std::vector<std::string> &args) const {
         std::string trace = dir + ".trace";
-        result r = run(args, {"QV_FAULT_TRACE=" + trace}, QVCONV_FAULT_BIN);
+        result r = run(args, {"QV_FAULT_TRACE=" + trace}, fault_program());
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
         std::vector<std::string> calls = lines(cli::slurp(trace));
@@ -101,11 +107,11 @@ protected:
                                         "QV_FAULT_ERRNO=" + std::to_string(errnum),
                                         "ASAN_OPTIONS=detect_leaks=1:exitcode=86"};
         reset();
-        result r = run(args, env, QVCONV_FAULT_BIN);
+        result r = run(args, env, fault_program());
         if (r.status == 86 && only_handles_leaked(r.err)) {
             env.back() = "ASAN_OPTIONS=detect_leaks=0:exitcode=86";
             reset();
-            r = run(args, env, QVCONV_FAULT_BIN);
+            r = run(args, env, fault_program());
         }
         return r;
     }

@@ -19,21 +19,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
-#define QVRAW_LP64 1
-#else
-#define QVRAW_LP64 0
-#endif
-
-// Seconds since 1970-01-01 00:00:00 UTC and nanoseconds within the second.
-// 16 bytes on x86-64 (8 + 4 + 4 padding), 8 bytes on 32-bit x86.
-struct qvraw_timestamp {
-    long sec;
-    std::int32_t nsec;
-#if QVRAW_LP64
-    std::int32_t pad_;
-#endif
-};
+#include "qvraw_timestamp.h"
 
 //  offset    offset
 //  (x86-64)  (32-bit) size       field
@@ -251,7 +237,6 @@ QVRAW_OFF(alarm2_mode, 884, 852);
 QVRAW_OFF(alarm2_threshold, 888, 856);
 QVRAW_OFF(voltage, 912, 880);
 #undef QVRAW_OFF
-static_assert(sizeof(qvraw_timestamp) == (QVRAW_LP64 ? 16 : 8));
 static_assert(sizeof(qvraw_header) == (QVRAW_LP64 ? 920 : 888),
               "qvraw_header must be 920 bytes on x86-64 and 888 on 32-bit x86");
 

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "qvraw.h" // qvraw_timestamp
+#include "qvraw_timestamp.h"
 
 // --- Limits ------------------------------------------------------------------
 
