@@ -105,53 +105,36 @@ void put_field(std::string &o, const qvraw_header &h, const qvraw_field &f) {
 
 void json_record(std::string &o, const char *path, const char *format, const qvraw_header &h,
                  const qvdesc_record &d) {
+    // One member of the object: its key, then its value put by `put`.
+    auto member = [&o](const char *key, auto put) {
+        put_key(o, key);
+        put();
+    };
+    auto list = [&o, &d](auto put) {
+        o += '[';
+        for (std::size_t c = 0; c < d.nchans; c++) {
+            if (c > 0) o += ',';
+            put(d.chan[c]);
+        }
+        o += ']';
+    };
     o += '{';
-    put_key(o, "path");
-    put_string(o, path);
-    put_key(o, "format");
-    put_string(o, format);
-    put_key(o, "type");
-    put_string(o, d.type);
-    put_key(o, "start");
-    put_time(o, d.start);
-    put_key(o, "zone");
-    put_string(o, d.zone_name);
-    put_key(o, "duration");
-    put_number(o, d.duration);
-    put_key(o, "frames");
-    put_number(o, d.frames);
-    put_key(o, "channels");
-    put_number(o, d.nchans);
-    put_key(o, "unit");
-    put_string(o, d.unit);
-    put_key(o, "channel_names");
-    o += '[';
-    for (std::size_t c = 0; c < d.nchans; c++) {
-        if (c > 0) o += ',';
-        put_string(o, d.chan[c].name);
-    }
-    o += ']';
-    put_key(o, "peaks");
-    o += '[';
-    for (std::size_t c = 0; c < d.nchans; c++) {
-        if (c > 0) o += ',';
-        put_number(o, d.chan[c].peak);
-    }
-    o += ']';
-    put_key(o, "vsum_peak");
-    put_number(o, d.vsum);
-    put_key(o, "recorder");
-    put_string(o, d.recorder);
-    put_key(o, "trigger");
-    if (d.has_trigger)
-        put_time(o, d.trigger);
-    else
-        o += "null";
+    member("path", [&] { put_string(o, path); });
+    member("format", [&] { put_string(o, format); });
+    member("type", [&] { put_string(o, d.type); });
+    member("start", [&] { put_time(o, d.start); });
+    member("zone", [&] { put_string(o, d.zone_name); });
+    member("duration", [&] { put_number(o, d.duration); });
+    member("frames", [&] { put_number(o, d.frames); });
+    member("channels", [&] { put_number(o, d.nchans); });
+    member("unit", [&] { put_string(o, d.unit); });
+    member("channel_names", [&] { list([&](const qvdesc_channel &c) { put_string(o, c.name); }); });
+    member("peaks", [&] { list([&](const qvdesc_channel &c) { put_number(o, c.peak); }); });
+    member("vsum_peak", [&] { put_number(o, d.vsum); });
+    member("recorder", [&] { put_string(o, d.recorder); });
+    member("trigger", [&] { d.has_trigger ? put_time(o, d.trigger) : void(o += "null"); });
 
-    for (const qvraw_field &f : QVRAW_FIELDS) {
-        if (f.kind == QVRAW_KIND_BYTES) continue;
-        put_key(o, f.name);
-        put_field(o, h, f);
-    }
+    for (const qvraw_field &f : QVRAW_FIELDS)
+        if (f.kind != QVRAW_KIND_BYTES) member(f.name, [&] { put_field(o, h, f); });
     o += '}';
 }

@@ -40,8 +40,10 @@ std::string amplitude(double v) {
 void table_add(info_table &t, const char *path, const char *format, const qvraw_header &h,
                const qvdesc_record &d) {
     std::string peaks;
-    for (std::size_t c = 0; c < d.nchans; c++)
-        peaks += (c > 0 ? "," : "") + amplitude(d.chan[c].peak);
+    for (std::size_t c = 0; c < d.nchans; c++) {
+        if (c > 0) peaks += ',';
+        peaks += amplitude(d.chan[c].peak);
+    }
     std::string start = d.start.iso[0] != '\0' ? d.start.iso : "-";
     t.rows.push_back({printable(path), format, d.type, start, printf_text("%.3f", d.duration),
                       printf_text("%u", d.frames), printf_text("%u", h.rate),

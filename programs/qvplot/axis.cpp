@@ -16,11 +16,14 @@ double clamp(double v) {
 } // namespace
 
 plot_axis axis_nice(double lo, double hi, int target) {
-    lo = clamp(lo), hi = clamp(hi);
-    if (!(lo < hi)) { // one value (or NaN): a unit around it
-        double mid = lo == lo ? lo : 0;
-        double half = mid == 0 ? 1 : std::fabs(mid) / 2;
-        lo = mid - half, hi = mid + half;
+    lo = lo == lo ? clamp(lo) : 0, hi = hi == hi ? clamp(hi) : 0;
+    // A range too narrow to tick (one value, or a span lost in the last
+    // digits of its values) is widened around its middle.
+    double mid = lo / 2 + hi / 2;
+    double least = std::fmax(std::fabs(mid) * 1e-9, 1e-290);
+    if (!(hi - lo >= least)) {
+        least = mid == 0 ? 1 : std::fmax(std::fabs(mid) / 2, least);
+        lo = mid - least, hi = mid + least;
     }
     double raw = (hi - lo) / (target > 0 ? target : 1);
     int exp10 = static_cast<int>(std::floor(std::log10(raw)));
@@ -39,7 +42,9 @@ plot_axis axis_nice(double lo, double hi, int target) {
 }
 
 int axis_ticks(const plot_axis &a) {
-    return static_cast<int>(std::lround((a.hi - a.lo) / a.step)) + 1;
+    // About the target by construction; bounded all the same.
+    double n = std::round((a.hi - a.lo) / a.step);
+    return n >= 0 && n < 1000 ? static_cast<int>(n) + 1 : 1;
 }
 
 double axis_tick(const plot_axis &a, int i) {

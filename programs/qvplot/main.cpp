@@ -139,13 +139,18 @@ int plot_visit(const char *path, unsigned fmt, void *ctx) {
     return 0;
 }
 
-// A side of the picture from the command line, or -1.
-int parse_size(const char *text) {
+// A side of the picture from the command line into *side: 0, or -1 (the
+// error printed) when it is not a whole number from `min` to PLOT_MAX_SIZE.
+int parse_side(const char *text, const char *what, int min, int *side) {
     char *end;
     errno = 0;
     long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v > PLOT_MAX_SIZE) return -1;
-    return static_cast<int>(v);
+    if (errno == 0 && end != text && *end == '\0' && v >= min && v <= PLOT_MAX_SIZE) {
+        *side = static_cast<int>(v);
+        return 0;
+    }
+    log_err("Invalid %s %s: give %d to %d pixels\n", what, text, min, PLOT_MAX_SIZE);
+    return -1;
 }
 
 } // namespace
@@ -163,20 +168,8 @@ int main(int argc, char **argv) {
     for (int c; (c = getopt_long(argc, argv, "o:W:H:h", long_options, nullptr)) != -1;) {
         switch (c) {
         case 'o': run.out_dir = optarg; break;
-        case 'W':
-            if ((run.width = parse_size(optarg)) < PLOT_MIN_WIDTH) {
-                log_err("Invalid width %s: give %d to %d pixels\n", optarg, PLOT_MIN_WIDTH,
-                        PLOT_MAX_SIZE);
-                bad = true;
-            }
-            break;
-        case 'H':
-            if ((run.height = parse_size(optarg)) < PLOT_MIN_HEIGHT) {
-                log_err("Invalid height %s: give %d to %d pixels\n", optarg, PLOT_MIN_HEIGHT,
-                        PLOT_MAX_SIZE);
-                bad = true;
-            }
-            break;
+        case 'W': bad |= parse_side(optarg, "width", PLOT_MIN_WIDTH, &run.width) != 0; break;
+        case 'H': bad |= parse_side(optarg, "height", PLOT_MIN_HEIGHT, &run.height) != 0; break;
         case 'h': help = true; break;
         default: bad = true; break;
         }

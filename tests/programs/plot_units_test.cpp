@@ -90,6 +90,7 @@ TEST(PlotAxis, TicksAreRoundStepsCoveringTheRangeWithTheDigitsTheyNeed) {
         {-63.4, 88.7, 4, -100, 100, 50, "-100", "100"},
         {0, 1953, 9, 0, 2000, 200, "0", "2000"},
         {0, 0, 4, -1, 1, 0.5, "-1.0", "1.0"},
+        {0, 5e-324, 4, -1, 1, 0.5, "-1.0", "1.0"}, // too narrow to tick
         {0, 3.5e12, 4, 0, 4e12, 1e12, "0", "4e+12"},
         {-INFINITY, 2, 4, -1e300, 2e299, 2e299, "-1e+300", "2e+299"}, // an infinite end cut
     };
