@@ -246,7 +246,15 @@ void svg_write(std::string &out, const plot_picture &p) {
                 "stroke-width=\"1\"/>\n",
                 LEFT, vy.y(0), LEFT + plot_w, vy.y(0));
         appendf(out, "<g font-size=\"11\" fill=\"#444\" text-anchor=\"end\">");
-        for (int i = 0, k = axis_ticks(vy.axis); i < k; i++) {
+        // In a low panel only every second (third...) tick is labelled, so
+        // that labels keep apart; the labelled ones include the zero line's.
+        const int nticks = axis_ticks(vy.axis);
+        int stride = 1;
+        while (stride < nticks && panel_h / std::max(nticks - 1, 1) * stride < 14)
+            stride++;
+        const long zero = std::lround(-vy.axis.lo / vy.axis.step);
+        for (int i = 0; i < nticks; i++) {
+            if ((i - zero) % stride != 0) continue;
             double v = axis_tick(vy.axis, i);
             axis_label(label, sizeof label, vy.axis, v);
             appendf(out, "<text x=\"%d\" y=\"%.1f\">%s</text>", LEFT - 6, vy.y(v) + 4, label);
