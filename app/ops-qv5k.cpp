@@ -48,7 +48,7 @@ void ops_qv5k_free(void *state) {
 }
 
 const char *ops_qv5k_strerr(void *state) {
-    static char buf[64];
+    thread_local char buf[64];
     qv5k_ops_state *s = as_state(state);
     const char *prefix = "";
     const char *text;

@@ -28,8 +28,8 @@ struct ops_qvascii_state {
     std::uint32_t conv_err; // the conversion's record, read by conv_qvascii_strerror
 };
 
-// Text of the last failure; shared by every state.
-char buf[64];
+// Text of the last failure; shared by every state of a thread.
+thread_local char buf[64];
 
 // An ASCII header model for the length of one header call, released on every
 // path out of it.

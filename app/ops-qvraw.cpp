@@ -29,7 +29,7 @@ void ops_qvraw_free(void *s) {
 }
 
 const char *ops_qvraw_strerr(void *s) {
-    static char buf[64];
+    thread_local char buf[64];
     state *q = st(s);
     const char *prefix = "";
     const char *msg;

@@ -6,9 +6,9 @@
 #include <new>
 #include <strings.h>
 
-std::uint32_t __qvfmt_err = QVFMT_ERR_NONE;
-const char *__qvfmt_ops_name = nullptr;
-const char *__qvfmt_ops_strerr = nullptr;
+thread_local std::uint32_t __qvfmt_err = QVFMT_ERR_NONE;
+thread_local const char *__qvfmt_ops_name = nullptr;
+thread_local const char *__qvfmt_ops_strerr = nullptr;
 
 namespace {
 
@@ -26,7 +26,7 @@ const format_entry formats[] = {
 constexpr unsigned NFORMATS = sizeof formats / sizeof formats[0];
 
 // The adapter's text of a failed open, kept past the adapter's state.
-char open_strerr_buf[64];
+thread_local char open_strerr_buf[64];
 
 const char *err_text(std::uint32_t code) {
     switch (code) {
@@ -138,7 +138,7 @@ long qvfmt_seek_data(qvfmt_handle *h, long offset, std::size_t nchans, int whenc
 }
 
 const char *qvfmt_strerr(qvfmt_handle *h) {
-    static char buf[64];
+    thread_local char buf[64];
     char tag[16] = "";
     const char *prefix = h ? "[QVFMT]" : "[]";
     std::uint32_t code = h ? h->err : __qvfmt_err;

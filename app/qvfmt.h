@@ -53,8 +53,8 @@ struct qvfmt_ops {
     void *(*new_state)();
     // Releases a state made by new_state (its file must be closed).
     void (*free)(void *state);
-    // Text of the adapter's last failure, in the adapter's static 64-byte
-    // buffer, valid until its next strerr; resets the adapter's code, so a
+    // Text of the adapter's last failure, in the adapter's 64-byte buffer of
+    // the calling thread, valid until its next strerr there; resets the adapter's code, so a
     // second call gives "None".
     const char *(*strerr)(void *state);
     // Opens `path` in a QVFMT_MODE_*. 0 or -1.
@@ -91,10 +91,12 @@ struct qvfmt_handle {
     std::uint32_t err; // registry code of the last failure; never reset
 };
 
-// Module-wide record of the last failed open (no handle exists then).
-extern std::uint32_t __qvfmt_err;
-extern const char *__qvfmt_ops_name;
-extern const char *__qvfmt_ops_strerr;
+// Record of the calling thread's last failed open (no handle exists then);
+// every error record and text buffer of the format layer and the libraries
+// is per thread, so conversions in threads never mix their errors.
+extern thread_local std::uint32_t __qvfmt_err;
+extern thread_local const char *__qvfmt_ops_name;
+extern thread_local const char *__qvfmt_ops_strerr;
 
 // "raw", "txt", "xqv", "bqv" (any case, no dot) to 1..4; anything else 0.
 unsigned qvfmt_extension_to_format(const char *ext);
@@ -116,5 +118,5 @@ long qvfmt_write_data(qvfmt_handle *h, const double *block, std::size_t frames, 
 long qvfmt_seek_data(qvfmt_handle *h, long offset, std::size_t nchans, int whence);
 // "[QVFMT]" + tag + " " + message for the handle's last failure, or "[]" +
 // tag + " " + message for the last failed open when `h` is null. Cut to 63
-// characters, in a static buffer overwritten by the next call.
+// characters, in the thread's buffer, overwritten by its next call.
 const char *qvfmt_strerr(qvfmt_handle *h);

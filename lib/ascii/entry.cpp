@@ -9,7 +9,7 @@ namespace {
 
 // The shared formatting buffer of the setters: every stored value is cut to
 // the 63 characters that fit in it.
-char buf[QVASCII_VALUE_MAX + 1];
+thread_local char buf[QVASCII_VALUE_MAX + 1];
 
 bool is_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');

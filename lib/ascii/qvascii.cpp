@@ -26,12 +26,12 @@
 
 namespace {
 
-// Library-wide error record, for the failures of qvascii_open.
-std::uint32_t qvascii_err_ = 0;
-int qvascii_syserr_ = 0;
+// Library-wide error record, for the failures of qvascii_open (per thread).
+thread_local std::uint32_t qvascii_err_ = 0;
+thread_local int qvascii_syserr_ = 0;
 
 // The text buffer of qvascii_strerr.
-char buf[64];
+thread_local char buf[64];
 
 constexpr const char *error_texts[] = {
     "None",

@@ -156,7 +156,7 @@ int qvascii_parse_datetime(qvraw_timestamp *t, const char *date, const char *tim
 // empty), cut to `size`.
 void qvascii_push_str(char *list, std::size_t size, const char *item, const char *sep);
 // Removes the first item (and its separator) from the list and returns it,
-// cut to 31 characters, in a library-wide buffer valid until the next
+// cut to 31 characters, in a per-thread buffer valid until the next
 // call; null for an empty list.
 const char *qvascii_pop_str(char *list, const char *sep);
 
@@ -227,6 +227,6 @@ long qvascii_read_data(qvascii_file *f, double *frames, std::size_t nframes, std
 long qvascii_write_data(qvascii_file *f, const double *frames, std::size_t nframes,
                         std::size_t nchans);
 // Text of the last failure of `f` (of the last failed open when `f` is
-// null), in a static 64-byte buffer; resets the record, so a second call
+// null), in the thread's 64-byte buffer; resets the record, so a second call
 // gives "None".
 const char *qvascii_strerr(qvascii_file *f);

@@ -18,7 +18,7 @@
 namespace {
 
 // The item last taken from a list.
-char output[32];
+thread_local char output[32];
 
 // The broken-down time of `sec` in the given mode; false when the runtime
 // cannot represent it.

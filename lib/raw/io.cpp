@@ -242,7 +242,7 @@ void qvraw_io_set_error(qvraw_io *io, std::uint32_t op, int errnum) {
 }
 
 const char *qvraw_io_strerr(qvraw_io *io) {
-    static char buf[64];
+    thread_local char buf[64];
     std::uint32_t op = io != nullptr ? io->op : QVRAW_IO_OP_NONE;
     int errnum = io != nullptr ? io->errnum : 0;
     std::string_view text = op < op_texts.size() ? op_texts[op] : "Unknown";

@@ -56,6 +56,6 @@ int qvraw_io_truncate(qvraw_io *io, long size);
 // Records a failure found by the caller itself (an offset that does not fit
 // in a file position, say) so that it is reported like a system failure.
 void qvraw_io_set_error(qvraw_io *io, std::uint32_t op, int errnum);
-// "<operation text> <system text>" of the stored failure in a static 64-byte
-// buffer shared by all records; resets the stored failure.
+// "<operation text> <system text>" of the stored failure in a 64-byte buffer
+// shared by all records of the thread; resets the stored failure.
 const char *qvraw_io_strerr(qvraw_io *io);

@@ -37,7 +37,7 @@ struct qvraw_file {
 namespace {
 
 // Failures of qvraw_open, which has no handle to keep them in.
-std::uint32_t qvraw_open_err = QVRAW_ERR_NONE;
+thread_local std::uint32_t qvraw_open_err = QVRAW_ERR_NONE;
 
 constexpr long header_size = static_cast<long>(QVRAW_HEADER_SIZE);
 
@@ -346,7 +346,7 @@ int qvraw_write_fft(qvraw_file *f, const double *lines, std::size_t nfreqs) {
 }
 
 const char *qvraw_strerr(qvraw_file *f) {
-    static char buf[64];
+    thread_local char buf[64];
     std::uint32_t &code = f != nullptr ? f->err : qvraw_open_err;
     if (code == QVRAW_ERR_IO) {
         const char *io_text = f != nullptr && f->io != nullptr ? qvraw_io_strerr(f->io) : "?";

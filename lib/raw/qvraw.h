@@ -12,6 +12,7 @@
 //
 // The library never prints. Failures leave a code in the handle (or in the
 // library-wide record for qvraw_open) that qvraw_strerr turns into text.
+// That record and the text buffers are per thread.
 #pragma once
 
 #include <cstddef>
@@ -435,6 +436,6 @@ int qvraw_read_fft(qvraw_file *f, double *lines);
 // Replaces the spectrum block with `nfreqs` lines. 0 or -1.
 int qvraw_write_fft(qvraw_file *f, const double *lines, std::size_t nfreqs);
 // Text of the last failure of `f` (of the last failed open when `f` is
-// null), in a static 64-byte buffer; resets the code so a second call gives
+// null), in the thread's 64-byte buffer; resets the code so a second call gives
 // "None".
 const char *qvraw_strerr(qvraw_file *f);

@@ -339,7 +339,7 @@ long qv5k_io_write_datablock(qv5k_io *io, const void *buffer, std::size_t count)
 }
 
 const char *qv5k_io_strerror(qv5k_io *io) {
-    static char buf[64];
+    thread_local char buf[64];
     const char *prefix = "";
     const char *text = "Unknown error";
     switch (io->op) {

@@ -95,7 +95,7 @@ long qv5k_seek_data(qv5k_handle *handle, long offset, int whence) {
 }
 
 const char *qv5k_strerror(qv5k_handle *handle) {
-    static char buf[64];
+    thread_local char buf[64];
     const char *prefix = "";
     const char *text;
     switch (handle->err) {

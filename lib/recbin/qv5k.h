@@ -325,7 +325,7 @@ long qv5k_write_data(qv5k_handle *handle, const double *frames, std::size_t coun
 // (1) or the end (2): the new frame position, or -1. A target before the
 // first frame is refused.
 long qv5k_seek_data(qv5k_handle *handle, long offset, int whence);
-// Text of the handle's last failure in a static 64-byte buffer shared by all
-// handles (cut to 63 characters); resets the code, so a second call gives
+// Text of the handle's last failure in a 64-byte buffer shared by all
+// handles of the thread (cut to 63 characters); resets the code, so a second call gives
 // "None".
 const char *qv5k_strerror(qv5k_handle *handle);

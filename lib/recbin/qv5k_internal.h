@@ -42,7 +42,7 @@ long qv5k_io_write_sample(qv5k_io *io, const void *buffer, std::size_t count);
 long qv5k_io_seek_datablock(qv5k_io *io, long index, int whence);
 long qv5k_io_read_datablock(qv5k_io *io, void *buffer, std::size_t count);
 long qv5k_io_write_datablock(qv5k_io *io, const void *buffer, std::size_t count);
-// Message of the stored failure in a static 64-byte buffer; resets op and
+// Message of the stored failure in the thread's 64-byte buffer; resets op and
 // errnum.
 const char *qv5k_io_strerror(qv5k_io *io);
 
