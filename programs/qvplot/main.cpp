@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
-#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -24,7 +23,8 @@ const char usage_text[] = "Usage: %s [OPTIONS] PATH...\n"
                           "Draws each record as an SVG picture: one panel per channel over a\n"
                           "shared time axis, each channel's peak marked. A PATH is a record or a\n"
                           "directory of records. The picture of rec.xqv is rec.xqv.svg, written\n"
-                          "beside the record or into the directory given with -o.\n"
+                          "beside the record or into the directory given with -o. An existing\n"
+                          "picture is never replaced: its record is skipped.\n"
                           "\n"
                           "Options:\n"
                           "  -o --output DIR  Write the pictures into DIR.\n"
@@ -37,7 +37,6 @@ struct plot_run {
     const char *out_dir = nullptr;
     int width = PLOT_DEFAULT_WIDTH;
     int height = PLOT_DEFAULT_HEIGHT;
-    std::set<std::string> written; // pictures made by this run
     std::string svg;
 };
 
@@ -75,13 +74,18 @@ int read_record(const char *path, unsigned fmt, const plot_run &run, qvraw_heade
     return result;
 }
 
-// Writes the picture under a temporary name beside `out` and renames it, so
-// that a failure leaves neither a picture nor a temporary file. 0 or -1.
+// Writes the picture under a temporary name beside `out` and gives it its
+// name, so that a failure leaves neither a picture nor a temporary file, and
+// a file that took the name meanwhile is not replaced. 0 or -1.
 int write_picture(const char *out, const std::string &svg) {
     char tmp[PATH_BUF_SIZE];
     path_copy(tmp, sizeof tmp, out);
-    if (filename_mktemp(tmp, sizeof tmp) != 0) {
+    if (filename_add_ext(tmp, sizeof tmp, "XXXXXX") != 0) {
         log_err("Failed to create tmp file from %s\n", out);
+        return -1;
+    }
+    if (file_create_temp(tmp) != 0) {
+        log_err("Failed to create tmp file from %s: %m\n", out);
         return -1;
     }
     std::FILE *f = std::fopen(tmp, "wb");
@@ -89,7 +93,7 @@ int write_picture(const char *out, const std::string &svg) {
     if (f && std::fclose(f) != 0) written = false;
     if (!written) {
         log_err("Failed to write %s: %m\n", tmp);
-    } else if (rename(tmp, out) != 0) {
+    } else if (rename_noreplace(tmp, out) != 0) {
         log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
     } else {
         return 0;
@@ -116,13 +120,12 @@ int plot_visit(const char *path, unsigned fmt, void *ctx) {
         log_err("Filename error on %s\n", path);
         return -1;
     }
-    // Two records of one name, from two directories, into one -o directory.
-    if (run->written.count(out) != 0) {
-        log_err("%s was already written by this run; not replaced with the picture of %s\n", out,
-                path);
-        return -1;
+    // The picture's name is made up here: a file there is never replaced
+    // (an earlier picture, or this run's of a record of the same name).
+    if (path_exists(out)) {
+        log_out("> Skipping file %s: %s exists\n", path, out);
+        return 0;
     }
-
     log_out("> Plotting file %s\n", path);
     qvraw_header h{};
     plot_envelope e;
@@ -135,7 +138,6 @@ int plot_visit(const char *path, unsigned fmt, void *ctx) {
                    &h,         &d,          &e};
     svg_write(run->svg, p);
     if (write_picture(out, run->svg) != 0) return -1;
-    run->written.insert(out);
     return 0;
 }
 
