@@ -9,13 +9,7 @@
 #include "conv-qvascii.h"
 #include "qvascii.h"
 
-// The 32-bit build computes doubles on the x87 unit in extended precision and
-// rounds them to double afterwards; rounded twice, a product or quotient can
-// end one bit away from the 64-bit build's. SSE2 arithmetic rounds once, so
-// both builds give the same numbers.
-#if defined(__i386__) && !defined(__clang__)
-#pragma GCC target("sse2", "fpmath=sse")
-#endif
+#include "fpmath.h" // last
 
 namespace {
 
@@ -49,6 +43,11 @@ const char *qvdesc_format_word(unsigned fmt) {
     case QVFMT_BQV: return "bqv";
     default: return "";
     }
+}
+
+unsigned qvdesc_file_format(unsigned fmt, const qvraw_header *h) {
+    if (fmt != QVFMT_XQV && fmt != QVFMT_BQV) return fmt;
+    return h->file_type == QVRAW_FILETYPE_BACKGROUND ? QVFMT_BQV : QVFMT_XQV;
 }
 
 const char *qvdesc_type_word(std::uint32_t file_type) {
@@ -92,7 +91,9 @@ void qvdesc_describe(qvdesc_record *out, const qvraw_header *h) {
     for (std::size_t c = 0; c < out->nchans; c++) {
         qvdesc_channel &ch = out->chan[c];
         conv_qvascii_channel_name(ch.name, sizeof ch.name, h, c);
-        ch.factor = qvascii_column_unscaled(ch.name) ? 1.0 : scale;
+        bool unscaled = qvascii_column_unscaled(ch.name);
+        ch.factor = unscaled ? 1.0 : scale;
+        ch.unit = unscaled ? "" : out->unit;
         ch.peak = h->peak[c] * ch.factor;
     }
     out->vsum = h->vsum * scale;

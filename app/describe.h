@@ -36,6 +36,9 @@ struct qvdesc_channel {
     // ratios or frequencies.
     double factor;
     double peak; // the header's peak of the channel times `factor`
+    // The sensor unit's word for a channel in the sensor's units; "" for a
+    // column of ratios or frequencies, whose values are kept as stored.
+    const char *unit;
 };
 
 struct qvdesc_record {
@@ -63,6 +66,10 @@ struct qvdesc_record {
 
 // "raw", "txt", "xqv", "bqv" for a QVFMT_* identifier; "" for any other.
 const char *qvdesc_format_word(unsigned fmt);
+// The format of a file opened as `fmt` whose header is `h`: `fmt` itself,
+// except that a recorder-binary file holds the variant its record needs (an
+// event record is xqv, a background record bqv) whatever its extension says.
+unsigned qvdesc_file_format(unsigned fmt, const qvraw_header *h);
 // "event", "background", "unknown" for a record type (file_type).
 const char *qvdesc_type_word(std::uint32_t file_type);
 // The time `t` of the record of header `h`, shown in its time mode.

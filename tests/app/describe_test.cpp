@@ -90,6 +90,8 @@ TEST_F(RecordFactsFile, FactorsAreThoseTheTextFormatWritesWith) {
     }
     EXPECT_EQ(d.chan[0].peak, 5.0); // VM Peak X, in the sensor's units
     EXPECT_EQ(d.chan[3].peak, 2.0); // VM Freq X, a frequency as stored
+    EXPECT_STREQ(d.chan[0].unit, "mg");
+    EXPECT_STREQ(d.chan[3].unit, "");
     EXPECT_EQ(d.vsum, 2.5);
     EXPECT_STREQ(d.unit, "mg");
 }
@@ -161,6 +163,9 @@ TEST(RecordFacts, DurationIntervalAndTriggerFollowTheRecordType) {
     EXPECT_STREQ(d.type, "background");
     EXPECT_EQ(d.duration, 1800.0);
     EXPECT_EQ(d.interval, 600.0);
+    // A recorder-binary file holds the variant of its record, whatever its name.
+    EXPECT_EQ(qvdesc_file_format(QVFMT_XQV, &h), unsigned(QVFMT_BQV));
+    EXPECT_EQ(qvdesc_file_format(QVFMT_RAW, &h), unsigned(QVFMT_RAW));
 
     h.file_type = 7;
     qvdesc_describe(&d, &h);
