@@ -9,7 +9,6 @@
 #include "conv-qvascii.h"
 #include "qvascii.h"
 
-#include "fpmath.h" // last
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include "axis.h"
 #include "text.h"
 
-#include "fpmath.h" // last
 
 namespace {
 
