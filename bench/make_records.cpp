@@ -33,19 +33,19 @@ void text(char *field, std::size_t size, const char *s) {
 
 qvraw_header common_header() {
     qvraw_header h{};
-    h.model = 1;
+    h.model = QVRAW_MODEL_QV7300;
     text(h.uid, sizeof h.uid, "B7E40912");
     text(h.name, sizeof h.name, "Tunnel portal east");
     text(h.comment, sizeof h.comment, "Benchmark record");
     text(h.firmware, sizeof h.firmware, "3.0.12");
     text(h.sensor_name, sizeof h.sensor_name, "Geophone 3D");
-    h.sensor_type = 1; // velocity
-    h.sensor_unit = 1; // mm/s
+    h.sensor_type = QVRAW_SENSOR_VELOCITY;
+    h.sensor_unit = QVRAW_UNIT_MM_S;
     h.sensor_range = 254;
     h.sensor_scale = 127;
-    h.time_mode = 1; // UTC
+    h.time_mode = QVRAW_TIME_UTC;
     h.rate = 1024;
-    h.filter = 4;
+    h.filter = QVRAW_FILTER_FIR_1_100;
     h.voltage = 12.4;
     h.start_time.sec = 1767261600; // 2026-01-01 10:00:00 UTC
     return h;
@@ -54,14 +54,14 @@ qvraw_header common_header() {
 qvraw_header event_header() {
     qvraw_header h = common_header();
     h.file_type = QVRAW_FILETYPE_EVENT;
-    h.rec_cause = 4; // trigger
+    h.rec_cause = QVRAW_CAUSE_TRIGGER;
     h.nsignals = 1;
-    h.signals[0] = 1; // raw
+    h.signals[0] = QVRAW_SIGNAL_RAW;
     h.trig_enabled = 1;
-    h.trig_mode = 13; // level
-    h.trig_chans = 7;
-    h.trig_logic = 1;
-    h.triggered_chans = 1;
+    h.trig_mode = QVRAW_SIGNAL_LEVEL;
+    h.trig_chans = QVRAW_CHAN_XYZ;
+    h.trig_logic = QVRAW_LOGIC_OR;
+    h.triggered_chans = QVRAW_CHAN_X;
     for (double &t : h.trig_threshold)
         t = 0.25;
     h.pre_event = 1;
@@ -74,12 +74,12 @@ qvraw_header event_header() {
 qvraw_header background_header() {
     qvraw_header h = common_header();
     h.file_type = QVRAW_FILETYPE_BACKGROUND;
-    h.rec_cause = 1; // continuous
+    h.rec_cause = QVRAW_CAUSE_CONTINUOUS;
     h.nsignals = 2;
-    h.signals[0] = 5; // peaks
-    h.signals[1] = 6; // vector sum
+    h.signals[0] = QVRAW_SIGNAL_VM_PEAK;
+    h.signals[1] = QVRAW_SIGNAL_VM_VSUM;
     h.back_enabled = 1;
-    h.back_mode = 1;
+    h.back_mode = QVRAW_BACK_PEAK_VSUM;
     h.back_period = 60;
     return h;
 }
