@@ -1,6 +1,7 @@
-// Writes the raw example records of this folder: an event record of three
+// Writes the raw example records of examples/: an event record of three
 // velocity channels and a background record of per-minute peaks and vector
-// sums. The text, xqv and bqv examples are converted from them by qvconv.
+// sums. The text, xqv and bqv examples are converted from them by qvconv
+// (the make-examples target).
 //
 //   make_examples <folder>
 #include <cmath>
@@ -10,32 +11,12 @@
 #include <vector>
 
 #include "qvraw.h"
+#include "record_header.h"
 
 namespace {
 
-void text(char *field, std::size_t size, const char *s) {
-    std::snprintf(field, size, "%s", s);
-}
-
-qvraw_header common_header() {
-    qvraw_header h{};
-    h.model = QVRAW_MODEL_QV7300;
-    text(h.uid, sizeof h.uid, "A1B2C3D4");
-    text(h.name, sizeof h.name, "Bridge pier 4");
-    text(h.comment, sizeof h.comment, "Example record");
-    text(h.firmware, sizeof h.firmware, "3.0.12");
-    text(h.sensor_name, sizeof h.sensor_name, "Geophone 3D");
-    h.sensor_type = QVRAW_SENSOR_VELOCITY;
-    h.sensor_unit = QVRAW_UNIT_MM_S;
-    h.sensor_range = 254;
-    h.sensor_scale = 127;
-    h.time_mode = QVRAW_TIME_UTC;
-    h.rate = 1024;
-    h.filter = QVRAW_FILTER_FIR_1_100;
-    h.voltage = 12.6;
-    h.start_time.sec = 1764583200; // 2025-12-01 10:00:00 UTC
-    return h;
-}
+constexpr record_site SITE = {"A1B2C3D4", "Bridge pier 4", "Example record", 12.6,
+                              1764583200}; // 2025-12-01 10:00:00 UTC
 
 // Writes `h` and the frames, with the header's statistics taken from them.
 int write_record(const std::string &path, qvraw_header h, const std::vector<double> &v) {
@@ -74,22 +55,7 @@ int main(int argc, char **argv) {
     };
 
     // A quarter of a second of a triggered event: a decaying 12 Hz swing.
-    qvraw_header ev = common_header();
-    ev.file_type = QVRAW_FILETYPE_EVENT;
-    ev.rec_cause = QVRAW_CAUSE_TRIGGER;
-    ev.nsignals = 1;
-    ev.signals[0] = QVRAW_SIGNAL_RAW;
-    ev.trig_enabled = 1;
-    ev.trig_mode = QVRAW_SIGNAL_LEVEL;
-    ev.trig_chans = QVRAW_CHAN_XYZ;
-    ev.trig_logic = QVRAW_LOGIC_OR;
-    ev.triggered_chans = QVRAW_CHAN_Z;
-    for (int i = 0; i < 3; i++)
-        ev.trig_threshold[i] = 0.5;
-    ev.pre_event = 1;
-    ev.post_event = 2;
-    ev.trigger_time = ev.start_time;
-    ev.trigger_time.sec += 1;
+    qvraw_header ev = record_event_header(SITE, QVRAW_CHAN_Z, 0.5);
     std::vector<double> v;
     for (int i = 0; i < 256; i++) {
         double t = i / 1024.0;
@@ -103,15 +69,7 @@ int main(int argc, char **argv) {
     if (write_record(dir + "/event.raw", ev, v) != 0) return 1;
 
     // An hour of background: per-minute peaks of X, Y, Z and the vector sum.
-    qvraw_header bg = common_header();
-    bg.file_type = QVRAW_FILETYPE_BACKGROUND;
-    bg.rec_cause = QVRAW_CAUSE_CONTINUOUS;
-    bg.nsignals = 2;
-    bg.signals[0] = QVRAW_SIGNAL_VM_PEAK;
-    bg.signals[1] = QVRAW_SIGNAL_VM_VSUM;
-    bg.back_enabled = 1;
-    bg.back_mode = QVRAW_BACK_PEAK_VSUM;
-    bg.back_period = 60;
+    qvraw_header bg = record_background_header(SITE);
     v.clear();
     for (int m = 0; m < 60; m++) {
         double p[3], sq = 0;
