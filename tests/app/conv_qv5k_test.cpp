@@ -153,7 +153,7 @@ TEST_F(ConvQv5k, BothVariantsAreWrittenByteForByte) {
     EXPECT_EQ(image(), background_image());
 }
 
-TEST_F(ConvQv5k, TimeModesAndSubSecondCounts) {
+TEST_F(ConvQv5k, TimesAreWrittenInTheRecordsZoneAndSubSecondCountsCarry) {
     Tz paris("Europe/Paris");
     const std::tuple<std::uint32_t, std::int32_t, long, Bytes3> cases[] = {
         {2, 0, 1262307661, {0x02, 0x01, 0x01}},      // local, winter (UTC+1)

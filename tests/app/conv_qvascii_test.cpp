@@ -181,7 +181,7 @@ std::uint32_t from_text(qvraw_header &h, std::string text) {
 
 const std::string required = "# [Recorder]|# [Sensor]|# Scale=10|# [Acquisition]|";
 
-TEST(ConvFromAscii, DefaultsAndTimeModes) {
+TEST(ConvFromAscii, TimeModesComeFromTheirWordsAndMissingEntriesFromDefaults) {
     set_tz("Europe/Paris");
     const std::string file = "# [File]|# StartDate=2015-07-01|# StartTime=12:00:00|";
     const struct {

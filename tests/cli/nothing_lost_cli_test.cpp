@@ -146,7 +146,7 @@ std::string fingerprint(const std::string &file) {
            std::to_string(st.st_mtim.tv_nsec) + " " + head;
 }
 
-TEST_F(NothingLost, AnInterruptedConversionRemovesItsTemporaryFile) {
+TEST_F(NothingLost, AnInterruptLeavesNoTemporaryFileNorUncomparedCopy) {
     // 40 million frames take seconds to write as text, far longer than the
     // wait for the temporary file, even on a loaded machine.
     constexpr std::size_t FRAMES = 40000000;
