@@ -223,6 +223,63 @@ void get_timestamp(qvraw_timestamp *t, const qvascii_group *g, const char *date_
     qvascii_parse_datetime(t, text_of(g, date_key), text_of(g, time_key), mode, offset);
 }
 
+// The time mode: no "Time" group states no zone (the machine's local
+// time); "Local" with a region and a city is the named zone.
+void get_time(qvraw_header *h, const qvascii_group *g) {
+    if (!g) {
+        h->time_mode = QVRAW_TIME_LOCAL;
+        return;
+    }
+    h->time_mode = code_of(g, "Mode", time_mode_array);
+    if (std::strcmp(text_of(g, "Mode"), "Local") == 0) {
+        copy_into(h->region, g, "Region");
+        copy_into(h->city, g, "City");
+        h->utc_offset = qvascii_entry_get_int(qvascii_group_get(g, "UTCOffset"), 0);
+        const bool named = h->region[0] != '\0' && h->city[0] != '\0';
+        h->time_mode = named ? QVRAW_TIME_LOCAL_ZONE : QVRAW_TIME_LOCAL;
+    }
+}
+
+void get_trigger(qvraw_header *h, const qvascii_group *g) {
+    h->trig_enabled = flag_of(g, "Enabled");
+    h->trig_mode = code_of(g, "Mode", signal_type_array);
+    h->trig_chans = code_of(g, "Channels", chan_array);
+    h->trig_logic = code_of(g, "Logic", notif_logic_array);
+    h->pre_event = uint_of(g, "PreEvent", 0);
+    h->post_event = uint_of(g, "PostEvent", 0);
+    get_axes(h->trig_threshold, g, "Threshold", 1.0);
+}
+
+// The "File" group: the record's type, cause, signals, times, counts and
+// statistics (normalised values divided by `scale`). The times are read in
+// the time mode already read.
+void get_file(qvraw_header *h, const qvascii_group *g, double scale) {
+    h->file_type = code_of(g, "Type", rec_type_array);
+    h->rec_origin = code_of(g, "RecordingOrigin", rec_origin_array);
+    h->rec_cause = code_of(g, "RecordingCause", rec_cause_array);
+    h->dir_count = uint_of(g, "DirCount", 1);
+    h->split_count = uint_of(g, "SplitCount", 1);
+
+    // "Raw + VM VSum": at most four items; an empty item is a signal of code 0.
+    char list[256];
+    std::snprintf(list, sizeof list, "%s", text_of(g, "Signals"));
+    std::size_t n = 0;
+    for (const char *item; n < 4 && (item = qvascii_pop_str(list, " + ")) != nullptr; n++)
+        h->signals[n] = conv_vocab_code(signal_type_array, item);
+    h->nsignals = n;
+
+    get_timestamp(&h->start_time, g, "StartDate", "StartTime", h);
+    h->triggered_chans = code_of(g, "TriggeredChannels", chan_array);
+    get_timestamp(&h->trigger_time, g, "TriggerDate", "TriggerTime", h);
+    h->nsamples = uint_of(g, "Samples", 0);
+
+    get_axes(h->peak, g, "Peak", scale);
+    get_axes(h->offset, g, "Offset", scale);
+    get_axes(h->dom_freq, g, "DomFreq", 1.0);
+    h->vsum = double_of(g, "VSUM", 0.0) / scale;
+    get_axes(h->kbftm, g, "KBFTm", 1.0);
+}
+
 } // namespace
 
 int conv_qvascii_time_display(const qvraw_header *h, std::int32_t *offset) {
@@ -346,19 +403,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
 
     if ((g = qvascii_header_get(a, "StateOfHealth"))) h->voltage = double_of(g, "Voltage", 0.0);
 
-    g = qvascii_header_get(a, "Time");
-    if (!g) {
-        h->time_mode = QVRAW_TIME_LOCAL; // no zone stated: the machine's
-    } else {
-        h->time_mode = code_of(g, "Mode", time_mode_array);
-        if (std::strcmp(text_of(g, "Mode"), "Local") == 0) {
-            copy_into(h->region, g, "Region");
-            copy_into(h->city, g, "City");
-            h->utc_offset = qvascii_entry_get_int(qvascii_group_get(g, "UTCOffset"), 0);
-            const bool named = h->region[0] != '\0' && h->city[0] != '\0';
-            h->time_mode = named ? QVRAW_TIME_LOCAL_ZONE : QVRAW_TIME_LOCAL;
-        }
-    }
+    get_time(h, qvascii_header_get(a, "Time"));
 
     g = qvascii_header_get(a, "Acquisition");
     if (!g) return CONV_QVASCII_ERR_ACQUISITION;
@@ -371,15 +416,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
         h->back_period = uint_of(g, "Period", 1);
     }
 
-    if ((g = qvascii_header_get(a, "Trigger"))) {
-        h->trig_enabled = flag_of(g, "Enabled");
-        h->trig_mode = code_of(g, "Mode", signal_type_array);
-        h->trig_chans = code_of(g, "Channels", chan_array);
-        h->trig_logic = code_of(g, "Logic", notif_logic_array);
-        h->pre_event = uint_of(g, "PreEvent", 0);
-        h->post_event = uint_of(g, "PostEvent", 0);
-        get_axes(h->trig_threshold, g, "Threshold", 1.0);
-    }
+    if ((g = qvascii_header_get(a, "Trigger"))) get_trigger(h, g);
 
     get_alarm(qvascii_header_get(a, "Alarm1"), &h->alarm1_enabled, &h->alarm1_mode,
               h->alarm1_threshold);
@@ -388,30 +425,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
 
     g = qvascii_header_get(a, "File");
     if (!g) return CONV_QVASCII_ERR_FILE;
-    h->file_type = code_of(g, "Type", rec_type_array);
-    h->rec_origin = code_of(g, "RecordingOrigin", rec_origin_array);
-    h->rec_cause = code_of(g, "RecordingCause", rec_cause_array);
-    h->dir_count = uint_of(g, "DirCount", 1);
-    h->split_count = uint_of(g, "SplitCount", 1);
-
-    // "Raw + VM VSum": at most four items; an empty item is a signal of code 0.
-    char list[256];
-    std::snprintf(list, sizeof list, "%s", text_of(g, "Signals"));
-    std::size_t n = 0;
-    for (const char *item; n < 4 && (item = qvascii_pop_str(list, " + ")) != nullptr; n++)
-        h->signals[n] = conv_vocab_code(signal_type_array, item);
-    h->nsignals = n;
-
-    get_timestamp(&h->start_time, g, "StartDate", "StartTime", h);
-    h->triggered_chans = code_of(g, "TriggeredChannels", chan_array);
-    get_timestamp(&h->trigger_time, g, "TriggerDate", "TriggerTime", h);
-    h->nsamples = uint_of(g, "Samples", 0);
-
-    get_axes(h->peak, g, "Peak", scale);
-    get_axes(h->offset, g, "Offset", scale);
-    get_axes(h->dom_freq, g, "DomFreq", 1.0);
-    h->vsum = double_of(g, "VSUM", 0.0) / scale;
-    get_axes(h->kbftm, g, "KBFTm", 1.0);
+    get_file(h, g, scale);
     return 0;
 }
 
