@@ -70,25 +70,14 @@ bool all_zero(const double *v) {
     return v[0] == 0.0 && v[1] == 0.0 && v[2] == 0.0;
 }
 
-// The display mode of the date and time helpers for a time mode of the
-// record, and the offset that goes with it.
-int display_mode(std::uint32_t time_mode) {
-    switch (time_mode) {
-    case 2: return QVASCII_TIME_LOCAL;  // the machine's zone
-    case 3: return QVASCII_TIME_OFFSET; // a named zone: UTC plus utc_offset
-    default: return QVASCII_TIME_UTC;
-    }
-}
-std::int32_t display_offset(const qvraw_header *h) {
-    return h->time_mode == 3 ? h->utc_offset : 0;
-}
-
 void put_timestamp(qvascii_group *g, const char *date_key, const char *time_key,
                    const qvraw_timestamp &t, const qvraw_header *h) {
     char text[128];
-    qvascii_print_date(text, sizeof text, &t, display_mode(h->time_mode), display_offset(h));
+    std::int32_t offset;
+    int mode = conv_qvascii_time_display(h, &offset);
+    qvascii_print_date(text, sizeof text, &t, mode, offset);
     put_str(g, date_key, text);
-    qvascii_print_time(text, sizeof text, &t, display_mode(h->time_mode), display_offset(h));
+    qvascii_print_time(text, sizeof text, &t, mode, offset);
     put_str(g, time_key, text);
 }
 
@@ -169,14 +158,10 @@ void put_columns_group(qvascii_header *a, const qvraw_header *h) {
         return key;
     };
     put_str(g, next_key(), "Time");
-    for (std::size_t i = 0; i < signal_count(h); i++) {
-        const char *text = conv_vocab_text(signal_type_array, h->signals[i]);
-        if (h->signals[i] == QVRAW_SIGNAL_VM_VSUM) {
-            qvascii_entry_set_printf(qvascii_group_set(g, next_key()), "%s", text);
-            continue;
-        }
-        for (const char *axis : axis_suffix)
-            qvascii_entry_set_printf(qvascii_group_set(g, next_key()), "%s %s", text, axis);
+    char name[CONV_CHANNEL_NAME_SIZE];
+    for (std::size_t c = 0, n = qvraw_header_get_nchans(h); c < n; c++) {
+        conv_qvascii_channel_name(name, sizeof name, h, c);
+        put_str(g, next_key(), name);
     }
 }
 
@@ -232,11 +217,40 @@ void get_alarm(const qvascii_group *g, std::uint32_t *enabled, std::uint32_t *mo
 void get_timestamp(qvraw_timestamp *t, const qvascii_group *g, const char *date_key,
                    const char *time_key, const qvraw_header *h) {
     // An unparsable text leaves the timestamp zero; that is not an error.
-    qvascii_parse_datetime(t, text_of(g, date_key), text_of(g, time_key),
-                           display_mode(h->time_mode), display_offset(h));
+    std::int32_t offset;
+    int mode = conv_qvascii_time_display(h, &offset);
+    qvascii_parse_datetime(t, text_of(g, date_key), text_of(g, time_key), mode, offset);
 }
 
 } // namespace
+
+int conv_qvascii_time_display(const qvraw_header *h, std::int32_t *offset) {
+    *offset = 0;
+    switch (h->time_mode) {
+    case 2: return QVASCII_TIME_LOCAL; // local time without a zone: the machine's
+    case 3: *offset = h->utc_offset; return QVASCII_TIME_OFFSET; // a named zone
+    default: return QVASCII_TIME_UTC;
+    }
+}
+
+void conv_qvascii_channel_name(char *dst, std::size_t size, const qvraw_header *h,
+                               std::size_t chan) {
+    if (size == 0) return;
+    dst[0] = '\0';
+    // Channels follow the signals: one for a VM VSum signal, X, Y, Z for any other.
+    for (std::size_t i = 0; i < signal_count(h); i++) {
+        const char *text = conv_vocab_text(signal_type_array, h->signals[i]);
+        std::size_t width = h->signals[i] == QVRAW_SIGNAL_VM_VSUM ? 1 : 3;
+        if (chan < width) {
+            if (width == 1)
+                std::snprintf(dst, size, "%s", text);
+            else
+                std::snprintf(dst, size, "%s %s", text, axis_suffix[chan]);
+            return;
+        }
+        chan -= width;
+    }
+}
 
 int qvraw_header_to_qvascii(qvascii_header *a, const qvraw_header *h) {
     qvascii_header_init(a);

@@ -121,6 +121,20 @@ constexpr std::uint32_t conv_vocab_code(std::span<const conv_vocab> table, const
     return code;
 }
 
+// Room for any channel name with its terminator (the longest is "SBR A Vtop X").
+inline constexpr std::size_t CONV_CHANNEL_NAME_SIZE = 32;
+
+// The name of channel `chan` (0-based, frame order) as the text format heads
+// its sample column: the signal's word and the axis letter ("Raw X"), or the
+// word alone for a VM VSum signal, which has one channel. The empty text when
+// the header has no such channel.
+void conv_qvascii_channel_name(char *dst, std::size_t size, const qvraw_header *h,
+                               std::size_t chan);
+
+// The display mode (QVASCII_TIME_*) in which the text format writes and reads
+// the record's times, and in *offset the offset that goes with it.
+int conv_qvascii_time_display(const qvraw_header *h, std::int32_t *offset);
+
 // Error codes of the conversion (a caller-owned unsigned record).
 enum : std::uint32_t {
     CONV_QVASCII_ERR_NONE = 0,

@@ -80,12 +80,6 @@ struct scales {
     double column[QVASCII_MAX_CHANNELS];
 };
 
-// Columns whose values are not in sensor units keep a factor of 1.
-bool unscaled_column(const char *name) {
-    return std::strncmp(name, "STA/LTA", 7) == 0 || std::strncmp(name, "SBR A Freq", 10) == 0 ||
-           std::strncmp(name, "VM Freq", 7) == 0;
-}
-
 std::uint32_t header_scales(const qvascii_header *h, scales *out) {
     const char *text =
         qvascii_entry_get_str(qvascii_group_get(qvascii_header_get(h, "Sensor"), "Scale"), nullptr);
@@ -99,7 +93,7 @@ std::uint32_t header_scales(const qvascii_header *h, scales *out) {
         char key[8];
         std::snprintf(key, sizeof key, "%zu", c + 2); // column 1 is the time
         const char *name = qvascii_entry_get_str(qvascii_group_get(columns, key), nullptr);
-        out->column[c] = !name || unscaled_column(name) ? 1.0 : out->scale;
+        out->column[c] = !name || qvascii_column_unscaled(name) ? 1.0 : out->scale;
     }
     return QVASCII_ERR_NONE;
 }
@@ -250,6 +244,13 @@ int drop_ahead(qvascii_file *f) {
 }
 
 } // namespace
+
+// Columns of ratios (STA/LTA) and frequencies keep a factor of 1. The column
+// name is compared by its start, as the signal word heads it ("VM Freq X").
+bool qvascii_column_unscaled(const char *name) {
+    return std::strncmp(name, "STA/LTA", 7) == 0 || std::strncmp(name, "SBR A Freq", 10) == 0 ||
+           std::strncmp(name, "VM Freq", 7) == 0;
+}
 
 qvascii_file *qvascii_open(const char *path, int mode) {
     auto *f = static_cast<qvascii_file *>(std::calloc(1, sizeof(qvascii_file)));

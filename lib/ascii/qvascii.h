@@ -160,6 +160,14 @@ void qvascii_push_str(char *list, std::size_t size, const char *item, const char
 // call; null for an empty list.
 const char *qvascii_pop_str(char *list, const char *sep);
 
+// --- Sample columns ----------------------------------------------------------
+
+// Whether the sample column headed `name` (its "Columns" entry) holds values
+// that are not in sensor units (ratios and frequencies): such a column is
+// written and read as it is, every other column multiplied by the sensor
+// scale on writing and divided by it on reading.
+bool qvascii_column_unscaled(const char *name);
+
 // --- File operations ---------------------------------------------------------
 
 // Open modes.

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #if UINTPTR_MAX > 0xFFFFFFFFu
 #define QVRAW_LP64 1
@@ -256,6 +257,141 @@ static_assert(sizeof(qvraw_header) == (QVRAW_LP64 ? 920 : 888),
 
 // Size of the header record of this build.
 inline constexpr std::size_t QVRAW_HEADER_SIZE = sizeof(qvraw_header);
+
+// --- The header's members by name -------------------------------------------
+//
+// Every member of qvraw_header in order, padding included, so that a front
+// end can show, read or rebuild any field by its name from one table: the
+// rows tile the record exactly (checked below for the build being compiled).
+// A row covers `count` elements of `size` bytes from `offset`; a text is
+// `count` characters, NUL-padded; a padding row is `count` bytes.
+
+enum qvraw_kind : std::uint8_t {
+    QVRAW_KIND_U32,       // std::uint32_t
+    QVRAW_KIND_I32,       // std::int32_t
+    QVRAW_KIND_SIZE,      // std::size_t: 8 bytes on x86-64, 4 on 32-bit x86
+    QVRAW_KIND_DOUBLE,    // IEEE-754 binary64
+    QVRAW_KIND_TEXT,      // char array holding a NUL-terminated text
+    QVRAW_KIND_BYTES,     // padding
+    QVRAW_KIND_TIMESTAMP, // qvraw_timestamp (sec, nsec)
+};
+
+struct qvraw_field {
+    const char *name; // the member's name; padding "pad0".."pad6"
+    qvraw_kind kind;
+    std::size_t offset;
+    std::size_t count; // elements (characters of a text, bytes of padding)
+    std::size_t size;  // bytes per element
+};
+
+// Bytes of one element of a member's type (the member itself for a scalar).
+template <typename T>
+inline constexpr std::size_t qvraw_elem_size = sizeof(std::remove_all_extents_t<T>);
+
+// clang-format off
+#define QVRAW_FIELD(m, kind)                                                                       \
+    qvraw_field{#m, kind, offsetof(qvraw_header, m),                                               \
+                sizeof(qvraw_header::m) / qvraw_elem_size<decltype(qvraw_header::m)>,             \
+                qvraw_elem_size<decltype(qvraw_header::m)>}
+#define QVRAW_PAD(n)                                                                               \
+    qvraw_field{"pad" #n, QVRAW_KIND_BYTES, offsetof(qvraw_header, pad##n##_),                     \
+                sizeof(qvraw_header::pad##n##_), 1}
+// clang-format on
+inline constexpr qvraw_field QVRAW_FIELDS[] = {
+    QVRAW_FIELD(magic, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(file_type, QVRAW_KIND_U32),
+    QVRAW_FIELD(rec_origin, QVRAW_KIND_U32),
+    QVRAW_FIELD(rec_cause, QVRAW_KIND_U32),
+#if QVRAW_LP64
+    QVRAW_PAD(0),
+#endif
+    QVRAW_FIELD(nsignals, QVRAW_KIND_SIZE),
+    QVRAW_FIELD(signals, QVRAW_KIND_U32),
+    QVRAW_FIELD(split_count, QVRAW_KIND_U32),
+    QVRAW_FIELD(dir_count, QVRAW_KIND_U32),
+    QVRAW_FIELD(start_time, QVRAW_KIND_TIMESTAMP),
+    QVRAW_FIELD(nsamples, QVRAW_KIND_U32),
+    QVRAW_PAD(1),
+    QVRAW_FIELD(peak, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(trigger_time, QVRAW_KIND_TIMESTAMP),
+    QVRAW_FIELD(triggered_chans, QVRAW_KIND_U32),
+    QVRAW_PAD(2),
+    QVRAW_FIELD(offset, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(vsum, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(reserved_a, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(xqv_code, QVRAW_KIND_U32),
+#if QVRAW_LP64
+    QVRAW_PAD(3),
+#endif
+    QVRAW_FIELD(nfreqs, QVRAW_KIND_SIZE),
+    QVRAW_FIELD(reserved_b, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(dom_freq, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(kbftm, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(model, QVRAW_KIND_U32),
+    QVRAW_FIELD(uid, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(name, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(comment, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(firmware, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(sensor_name, QVRAW_KIND_TEXT),
+    QVRAW_PAD(4),
+    QVRAW_FIELD(sensor_type, QVRAW_KIND_U32),
+    QVRAW_FIELD(sensor_unit, QVRAW_KIND_U32),
+    QVRAW_FIELD(sensor_range, QVRAW_KIND_U32),
+    QVRAW_FIELD(sensor_scale, QVRAW_KIND_U32),
+    QVRAW_FIELD(time_mode, QVRAW_KIND_U32),
+    QVRAW_FIELD(region, QVRAW_KIND_TEXT),
+    QVRAW_FIELD(city, QVRAW_KIND_TEXT),
+    QVRAW_PAD(5),
+    QVRAW_FIELD(utc_offset, QVRAW_KIND_I32),
+    QVRAW_FIELD(rate, QVRAW_KIND_U32),
+    QVRAW_FIELD(filter, QVRAW_KIND_U32),
+    QVRAW_FIELD(trig_aux_a, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(trig_aux_b, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(back_enabled, QVRAW_KIND_U32),
+    QVRAW_FIELD(back_mode, QVRAW_KIND_U32),
+    QVRAW_FIELD(back_period, QVRAW_KIND_U32),
+    QVRAW_FIELD(trig_enabled, QVRAW_KIND_U32),
+    QVRAW_FIELD(trig_mode, QVRAW_KIND_U32),
+    QVRAW_FIELD(trig_chans, QVRAW_KIND_U32),
+    QVRAW_FIELD(trig_logic, QVRAW_KIND_U32),
+    QVRAW_PAD(6),
+    QVRAW_FIELD(trig_threshold, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(pre_event, QVRAW_KIND_U32),
+    QVRAW_FIELD(post_event, QVRAW_KIND_U32),
+    QVRAW_FIELD(alarm1_enabled, QVRAW_KIND_U32),
+    QVRAW_FIELD(alarm1_mode, QVRAW_KIND_U32),
+    QVRAW_FIELD(alarm1_threshold, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(alarm2_enabled, QVRAW_KIND_U32),
+    QVRAW_FIELD(alarm2_mode, QVRAW_KIND_U32),
+    QVRAW_FIELD(alarm2_threshold, QVRAW_KIND_DOUBLE),
+    QVRAW_FIELD(voltage, QVRAW_KIND_DOUBLE),
+};
+#undef QVRAW_FIELD
+#undef QVRAW_PAD
+inline constexpr std::size_t QVRAW_NFIELDS = sizeof QVRAW_FIELDS / sizeof QVRAW_FIELDS[0];
+
+// Each row starts where the previous one ends, the first at 0 and the last
+// ends at the end of the record, and each kind has the size it names.
+constexpr bool qvraw_fields_tile() {
+    std::size_t end = 0;
+    for (const qvraw_field &f : QVRAW_FIELDS) {
+        if (f.offset != end || f.count == 0) return false;
+        std::size_t want = 0;
+        switch (f.kind) {
+        case QVRAW_KIND_U32:
+        case QVRAW_KIND_I32: want = 4; break;
+        case QVRAW_KIND_SIZE: want = sizeof(std::size_t); break;
+        case QVRAW_KIND_DOUBLE: want = 8; break;
+        case QVRAW_KIND_TEXT:
+        case QVRAW_KIND_BYTES: want = 1; break;
+        case QVRAW_KIND_TIMESTAMP: want = sizeof(qvraw_timestamp); break;
+        }
+        if (f.size != want) return false;
+        end += f.count * f.size;
+    }
+    return end == sizeof(qvraw_header);
+}
+static_assert(qvraw_fields_tile(), "QVRAW_FIELDS must tile qvraw_header member by member");
 
 // Channels of the header: 1 per VM VSum signal, 3 per other signal, over the
 // first min(nsignals, 4) signals; 0 when nsignals is 0.
