@@ -772,7 +772,8 @@ py::tuple select_py(py::handle root_obj, const std::string &fmt_word, bool recur
         path_copy(dir, sizeof dir, root.c_str());
         dirname_strip(dir);
         if (dir[0] == '\0') path_copy(dir, sizeof dir, "/"); // the root is all separators
-        if (!is_dir(dir)) fail("%s is not a directory", root.c_str());
+        must_exist(root);
+        if (!is_dir(dir)) throw failure(root + " is not a directory", ENOTDIR);
         driver_run run(0, 0, recursive);
         if (process_dir_visit(dir, fmt, collect_pair, &pairs) != 0)
             throw failure(run.errors.empty() ? "Failed to open dir " + root : run.errors.front());
