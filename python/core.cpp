@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -77,11 +78,12 @@ std::string vformat(const char *fmt, va_list ap) {
 }
 
 // A path to read must name something: the program's words when it does
-// not, with the system's reason.
-void must_exist(const std::string &path) {
+// not, with the system's reason. Its size in bytes.
+std::uint64_t must_exist(const std::string &path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         throw failure(path + " is neither a file or a directory", errno);
+    return static_cast<std::uint64_t>(st.st_size);
 }
 
 // The system error whose text closes a message, or 0. The program shows a
@@ -165,6 +167,14 @@ public:
         if (!q) return false;
         p_ = static_cast<double *>(q);
         cap_ = frames;
+        // Large blocks in huge pages, as numpy takes its own: a fault per
+        // 4 KiB page would cost more than reading the record.
+        constexpr std::size_t PAGE = 4096, LARGE = std::size_t{4} << 20;
+        if (bytes >= LARGE) {
+            auto at = (reinterpret_cast<std::uintptr_t>(q) + PAGE - 1) & ~(PAGE - 1);
+            auto end = (reinterpret_cast<std::uintptr_t>(q) + bytes) & ~(PAGE - 1);
+            madvise(reinterpret_cast<void *>(at), end - at, MADV_HUGEPAGE); // a hint
+        }
         return true;
     }
     double *at(std::size_t frame, std::size_t nchans) { return p_ + frame * nchans; }
@@ -522,7 +532,7 @@ public:
 
 private:
     void open(std::uint64_t start) {
-        must_exist(path_);
+        file_size_ = must_exist(path_);
         fmt_ = qvfmt_filename_to_format(path_.c_str());
         open_handle();
         nchans_ = qvraw_header_get_nchans(&header_);
@@ -561,8 +571,10 @@ private:
     bool skip_to(std::uint64_t start, bool seek) {
         if (start == 0) return true;
         std::uint64_t direct = 0;
+        pos_ = 0;
         if (seek && h_->ops->seek_data) {
             direct = std::min<std::uint64_t>({start, header_.nsamples, LONG_MAX});
+            pos_ = direct;
             if (direct > 0 && qvfmt_seek_data(h_, static_cast<long>(direct), nchans_, 0) < 0) {
                 qvfmt_strerr(h_); // the failure is answered: read forward instead
                 return false;
@@ -579,6 +591,7 @@ private:
                 break;
             }
             left -= static_cast<std::uint64_t>(got);
+            pos_ += static_cast<std::uint64_t>(got);
         }
         return true;
     }
@@ -588,32 +601,40 @@ private:
     bool fill(frame_buffer &buf, std::uint64_t want, std::size_t *got) {
         if (!h_) fail("I/O operation on a closed record: %s", path_.c_str());
         want = std::min(want, left_);
-        // A count of up to a million frames is allocated at once; a larger or
-        // open one starts from what the header announces (within reason) and
-        // doubles.
-        constexpr std::uint64_t AT_ONCE = 1u << 20;
-        std::uint64_t first =
-            want <= AT_ONCE
-                ? want
-                : std::clamp<std::uint64_t>(header_.nsamples, QVFMT_BLOCK_FRAMES, AT_ONCE);
-        if (!buf.reserve(static_cast<std::size_t>(first)))
+        // Room for what the header announces from here on, as no format
+        // stores a frame in less than a byte; doubled if more come.
+        std::uint64_t announced = header_.nsamples > pos_ ? header_.nsamples - pos_ : 0;
+        std::uint64_t first = std::min<std::uint64_t>(
+            {want, std::max<std::uint64_t>(announced, QVFMT_BLOCK_FRAMES), file_size_ + 1});
+        if (!buf.reserve(static_cast<std::size_t>(first)) && !buf.reserve(QVFMT_BLOCK_FRAMES))
             fail("Failed to allocate memory for %s", path_.c_str());
         interrupt_check interrupted;
+        frame_buffer beyond(nchans_); // frames past a full buffer, if any come
         std::size_t n = 0;
         while (n < want) {
-            if (n == buf.capacity() && !buf.reserve(buf.capacity() * 2))
-                fail("Failed to allocate memory for %s", path_.c_str());
             std::size_t room = std::min<std::uint64_t>(buf.capacity() - n, want - n);
-            long r = qvfmt_read_data(h_, buf.at(n, nchans_), room, nchans_);
+            bool full = room == 0;
+            if (full && !beyond.reserve(QVFMT_BLOCK_FRAMES))
+                fail("Failed to allocate memory for %s", path_.c_str());
+            if (full) room = std::min<std::uint64_t>(QVFMT_BLOCK_FRAMES, want - n);
+            double *to = full ? beyond.at(0, nchans_) : buf.at(n, nchans_);
+            long r = qvfmt_read_data(h_, to, room, nchans_);
             if (r < 0) fail("Failed to read data from %s: %s", path_.c_str(), qvfmt_strerr(h_));
             if (r == 0) {
                 left_ = 0;
                 break;
             }
+            if (full) { // the header's count was short: grow, only now
+                if (!buf.reserve(buf.capacity() * 2))
+                    fail("Failed to allocate memory for %s", path_.c_str());
+                std::memcpy(buf.at(n, nchans_), to,
+                            static_cast<std::size_t>(r) * nchans_ * sizeof(double));
+            }
             n += static_cast<std::size_t>(r);
             if (interrupted()) return true;
         }
         if (left_ != UINT64_MAX) left_ -= std::min<std::uint64_t>(left_, n);
+        pos_ += n;
         if (scaled_) {
             for (std::size_t f = 0; f < n; f++) {
                 double *x = buf.at(f, nchans_);
@@ -634,6 +655,8 @@ private:
     std::size_t nchans_ = 0;
     double factor_[QVFMT_MAX_CHANNELS] = {};
     std::uint64_t left_ = UINT64_MAX; // frames still wanted
+    std::uint64_t pos_ = 0;           // index of the next frame
+    std::uint64_t file_size_ = 0;
 };
 
 // --- Writing ------------------------------------------------------------------

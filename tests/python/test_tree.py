@@ -59,7 +59,7 @@ def cluster():
     # A hung cluster must not hang the suite: dump the stacks and leave.
     faulthandler.dump_traceback_later(600, exit=True)
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None, worker_dashboard_address=None,
+                                  dashboard_address=":0",
                                   silence_logs=50) as lc:
         with distributed.Client(lc, timeout="60s") as client:
             yield client
