@@ -119,11 +119,11 @@ def _info(reader):
 
 
 def info(path):
-    """info(path) -> Info
+    """The facts of a record from its header alone (no sample is read).
 
-    The facts of the record at `path` (any of the four formats, taken from the
-    extension) from its header alone; see Info. Raises Error when the record
-    cannot be opened or its header read.
+    `path` names a record of any of the four formats, taken from the
+    extension; see Info for what the facts are. Raises Error when the
+    record cannot be opened or its header read.
     """
     r = _core.Reader(path)
     try:
@@ -133,17 +133,18 @@ def info(path):
 
 
 def read(path, start=0, stop=None, scaled=False):
-    """read(path, start=0, stop=None, scaled=False) -> (data, Info)
+    """Reads a record: (data, Info).
 
-    The frames start <= i < stop of the record at `path` as a C-contiguous
-    float64 array of shape (frames, channels): the fractions of full scale
-    the format layer moves, bit for bit the doubles `qvconv` writes to a raw
-    record of the same input; with scaled=True each column multiplied by its
-    factor (Info.factors), the sensor's units of the text format. `stop`
-    None reads to the end; both count from the first frame. Formats that can
-    seek (raw, xqv, bqv) seek to `start`; text is read forward. Every frame
-    the file holds is read, even when the header's frame count says fewer.
-    Raises Error (with the program's text) on a malformed or unreadable file.
+    data holds the frames start <= i < stop of the record at `path` (any of
+    the four formats, taken from the extension) as a C-contiguous float64
+    array of shape (frames, channels): the fractions of full scale the format
+    layer moves, bit for bit the doubles `qvconv` writes to a raw record of
+    the same input. With scaled=True each column is multiplied by its factor
+    (Info.factors): the sensor's units of the text format. `stop` None reads
+    to the end; both count from the first frame. Formats that can seek (raw,
+    xqv, bqv) seek to `start`; text is read forward. Every frame the file
+    holds is read, even when the header's frame count says fewer. Raises
+    Error with the program's text on a malformed or unreadable file.
     """
     r = _core.Reader(path, start, stop, scaled)
     try:
@@ -153,7 +154,7 @@ def read(path, start=0, stop=None, scaled=False):
 
 
 def blocks(path, blocksize=65536, start=0, stop=None, scaled=False):
-    """blocks(path, blocksize=65536, start=0, stop=None, scaled=False) -> iterator
+    """Reads a record a block at a time: an iterator of arrays.
 
     The frames of read() as consecutive arrays of `blocksize` frames (the
     last may be shorter), read as they are asked for: memory stays that of one
@@ -174,24 +175,24 @@ def blocks(path, blocksize=65536, start=0, stop=None, scaled=False):
 
 
 def write(path, data, header):
-    """write(path, data, header) -> None
+    """Writes a record through the format layer.
 
-    Writes a record of the format that the extension of `path` names ("raw",
-    "txt", "xqv", "bqv", any case) through the format layer: `data` of shape
-    (frames, channels) in fractions of full scale, `header` a dict as
-    Info.header gives it (missing members are 0; the frame count is taken
-    from `data`). The record is written under a temporary name beside `path`
-    and renamed when complete: a failed write leaves nothing. After
-    `data, i = read(p1)`, `write(p2, data, i.header)` makes a raw record
-    byte-identical to a raw p1 without a spectrum block. Raises Error with
-    the program's text when the format cannot hold the record or a write
-    fails; ValueError for a header value or data shape that does not fit.
+    The format is the one the extension of `path` names ("raw", "txt",
+    "xqv", "bqv", any case); `data` has the shape (frames, channels) in
+    fractions of full scale, `header` is a dict as Info.header gives it
+    (missing members are 0; the frame count is taken from `data`). The
+    record is written under a temporary name beside `path` and renamed when
+    complete: a failed write leaves nothing. After `data, i = read(p1)`,
+    `write(p2, data, i.header)` makes a raw record byte-identical to a raw p1
+    without a spectrum block. Raises Error with the program's text when the
+    format cannot hold the record or a write fails, ValueError when a header
+    value or the data's shape does not fit.
     """
     _core.write(path, data, header)
 
 
 def convert(src, dst, header_only=False, repair=False):
-    """convert(src, dst, header_only=False, repair=False) -> None
+    """Converts one record as `qvconv [-H] [-r] src dst` does.
 
     The program's single-file conversion (`qvconv [-H] [-r] src dst`):
     formats from the extensions, the result under a temporary name renamed
@@ -205,7 +206,7 @@ def convert(src, dst, header_only=False, repair=False):
 
 
 def to_dataframe(path, scaled=True):
-    """to_dataframe(path, scaled=True) -> pandas.DataFrame
+    """Reads a record into a pandas DataFrame.
 
     The record's frames with the channel names as columns, indexed by the
     frames' moments (a DatetimeIndex in the record's zone: the start time
@@ -244,7 +245,7 @@ def _batches(pairs, n):
 
 
 def convert_tree(root, fmt, recursive=False, client=None):
-    """convert_tree(root, fmt, recursive=False, client=None) -> TreeResult
+    """Converts a directory tree as `qvconv [-R] root fmt` does: a TreeResult.
 
     The program's directory mode (`qvconv [-R] root fmt`): every file of
     `root` (and with recursive=True of its subdirectories, those whose names

@@ -141,6 +141,28 @@ def test_damaged_files_fail_with_the_programs_text_or_read_as_it_reads(work):
     assert not [p for p in os.listdir(work) if ".mine.raw" in p]
 
 
+@pytest.mark.parametrize("name", RECORDS)
+def test_corrupted_records_read_or_fail_cleanly(name, work):
+    good = (work / name).read_bytes()
+    rng = np.random.default_rng(len(name))
+    for k in range(60):
+        bad = bytearray(good)
+        for at in rng.integers(0, len(bad), 1 + k % 8):
+            bad[at] = rng.integers(0, 256)
+        bad = bad[: rng.integers(1, len(bad) + 1)] if k % 3 == 0 else bad
+        path = work / f"bad{k}{os.path.splitext(name)[1]}"
+        path.write_bytes(bytes(bad))
+        try:
+            data, info = qvconv.read(path, start=k % 5)
+            assert data.shape[1] == info.channels
+        except qvconv.Error:
+            pass
+        try:
+            qvconv.convert(path, work / "out.raw", repair=True)
+        except qvconv.Error:
+            pass
+
+
 def test_system_failures_are_oserrors_with_their_errno(work):
     os.mkdir(work / "dir.txt")
     data, info = qvconv.read(work / "event.raw")
