@@ -8,6 +8,7 @@ import pickle
 import re
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -211,6 +212,36 @@ def test_times_are_aware_datetimes_with_their_nanoseconds(work):
     # A moment beyond datetime's years is kept as seconds.
     qvconv.write(work / "v.raw", data, {**header, "start_time": 10**12})
     assert qvconv.info(work / "v.raw").header["start_time"] == 10**12
+
+
+@pytest.fixture(params=["UTC", "Europe/Berlin"])
+def zone(request):
+    """The machine's zone, for this process and the program it starts."""
+    before = os.environ.get("TZ")
+    os.environ["TZ"] = request.param
+    time.tzset()
+    yield request.param
+    if before is None:
+        del os.environ["TZ"]
+    else:
+        os.environ["TZ"] = before
+    time.tzset()
+
+
+def test_local_times_are_shown_in_the_machines_zone_with_its_daylight_saving(zone, work):
+    hours = {"UTC": (0, 0), "Europe/Berlin": (1, 2)}[zone]  # winter, summer
+    # The recorder-binary record keeps the recorder's local clock.
+    info = qvconv.info(work / "event.xqv")
+    assert (info.zone, info.start.utcoffset()) == ("local", datetime.timedelta(hours=hours[0]))
+    assert info.start.strftime("%Y-%m-%d %H:%M:%S") == "2025-12-01 10:00:00"
+    rc, _ = run_qvconv(work / "event.xqv", work / "from-xqv.raw")
+    assert rc == 0 and qvconv.info(work / "from-xqv.raw").header["start_time"] == info.start
+    # A raw record of local time in summer.
+    data, raw = qvconv.read(work / "event.raw")
+    summer = datetime.datetime(2026, 7, 1, 12, tzinfo=datetime.timezone.utc)
+    qvconv.write(work / "summer.raw", data, {**raw.header, "time_mode": 2, "start_time": summer})
+    df = qvconv.to_dataframe(work / "summer.raw")
+    assert df.index[0] == summer and df.index[0].utcoffset() == datetime.timedelta(hours=hours[1])
 
 
 def test_a_dataframe_holds_the_record_in_units_by_time_and_writes_back(work):
