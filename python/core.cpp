@@ -132,12 +132,16 @@ void raise_failure(const failure &f) {
 
 std::thread::id main_thread;
 
+// Frames asked of the format layer in one call while reading.
+constexpr std::size_t READ_CALL = std::size_t{1} << 16;
+
 struct interrupt_check {
+    unsigned every; // calls between two looks
     unsigned calls = 0;
     bool on_main = std::this_thread::get_id() == main_thread;
     // True when a signal handler raised; the Python error is then set.
     bool operator()() {
-        if (!on_main || ++calls % 64 != 0) return false;
+        if (!on_main || ++calls % every != 0) return false;
         py::gil_scoped_acquire gil;
         return PyErr_CheckSignals() != 0;
     }
@@ -370,11 +374,12 @@ private:
             {want, std::max<std::uint64_t>(announced, QVFMT_BLOCK_FRAMES), file_size_ + 1});
         if (!buf.reserve(static_cast<std::size_t>(first)) && !buf.reserve(QVFMT_BLOCK_FRAMES))
             out_of_memory(QVFMT_BLOCK_FRAMES);
-        interrupt_check interrupted;
+        interrupt_check interrupted{8};
         frame_buffer beyond(nchans_); // frames past a full buffer, if any come
         std::size_t n = 0;
         while (n < want) {
-            std::size_t room = std::min<std::uint64_t>(buf.capacity() - n, want - n);
+            // In calls of a bounded size, so that a signal is seen in time.
+            std::size_t room = std::min<std::uint64_t>({buf.capacity() - n, want - n, READ_CALL});
             bool full = room == 0;
             if (full && !beyond.reserve(QVFMT_BLOCK_FRAMES)) out_of_memory(QVFMT_BLOCK_FRAMES);
             if (full) room = std::min<std::uint64_t>(QVFMT_BLOCK_FRAMES, want - n);
@@ -453,7 +458,7 @@ bool write_record(const std::string &path, const double *frames, std::size_t nfr
         fail("Failed to write header to %s: %s", tmp.name, qvfmt_strerr(h));
     // In the program's blocks, so that every format sees the calls it sees
     // from a conversion.
-    interrupt_check interrupted;
+    interrupt_check interrupted{64};
     for (std::size_t done = 0; done < nframes;) {
         std::size_t n = std::min(nframes - done, QVFMT_BLOCK_FRAMES);
         long w = qvfmt_write_data(h, frames + done * nchans, n, nchans);

@@ -6,8 +6,10 @@ import errno
 import os
 import pickle
 import re
+import signal
 import subprocess
 import sys
+import threading
 import time
 
 import numpy as np
@@ -183,6 +185,23 @@ def test_system_failures_are_oserrors_with_their_errno(work):
         again = pickle.loads(pickle.dumps(e.value))
         assert (type(again), again.errno, str(again)) == (qvconv.SystemFailure, code, text)
     assert sorted(os.listdir(work)) == sorted(RECORDS + ["dir.txt"])
+
+
+def test_an_interrupted_write_leaves_nothing(work):
+    data, info = qvconv.read(work / "event.raw")
+    long = np.tile(data, (2000, 1))  # half a million frames of text: long enough to stop
+    timer = threading.Timer(0.01, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    try:
+        qvconv.write(work / "long.txt", long, info.header)
+        try:
+            time.sleep(5)  # the machine was faster than the signal: let it land
+        except KeyboardInterrupt:
+            pass
+        assert qvconv.read(work / "long.txt")[0].shape == long.shape
+    except KeyboardInterrupt:
+        assert sorted(os.listdir(work)) == sorted(RECORDS)
+    timer.join()
 
 
 def test_header_dict_values_that_do_not_fit_are_refused_before_writing(work):
