@@ -247,20 +247,21 @@ def _batches(pairs, n):
 def convert_tree(root, fmt, recursive=False, client=None):
     """Converts a directory tree as `qvconv [-R] root fmt` does: a TreeResult.
 
-    The program's directory mode (`qvconv [-R] root fmt`): every file of
-    `root` (and with recursive=True of its subdirectories, those whose names
-    start with a dot excepted) whose format is of another kind than `fmt`
-    ("raw", "txt", "xqv", "bqv") is converted to the same name with the
-    target's extension, beside it, selected and named by the program's own
-    walk. A file whose output name an earlier file of the walk takes is left
-    to that file, as the program leaves a file whose output exists.
+    Every file of `root` (and with recursive=True of its subdirectories,
+    those whose names start with a dot excepted) whose format is of another
+    kind than `fmt` ("raw", "txt", "xqv", "bqv") is converted to the same
+    name with the target's extension, beside it: selected and named by the
+    program's own walk, converted by its own single-file conversion. A file
+    whose output name an earlier file of the walk takes is left to that
+    file, as the program leaves a file whose output exists.
 
     The conversions run as tasks on `client`, a dask.distributed Client (any
     cluster whose workers see the same files and can import qvconv), or on a
     thread pool of this process when client is None. Returns
-    TreeResult(converted, failures, errors): the numbers of the program's
-    summary line "N files were converted, M failures" and the error lines.
-    Raises Error when `root` cannot be read or `fmt` is not a format.
+    TreeResult(converted, failures, errors): the two numbers of the
+    program's summary line "N files were converted, M failures", and the
+    error lines (the walk's, then the conversions' in walk order). Raises
+    Error when `root` cannot be read or `fmt` is not a format.
     """
     pairs, errors = _core.select(root, fmt, recursive)
     claimed, todo = set(), []
