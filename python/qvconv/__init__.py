@@ -240,6 +240,7 @@ def _convert_batch(pairs):
 
 
 def _batches(pairs, n):
+    """`pairs` cut into at most n runs of consecutive pairs, in order."""
     size = max(1, -(-len(pairs) // n))
     return [pairs[k:k + size] for k in range(0, len(pairs), size)]
 
