@@ -3,8 +3,11 @@
 
 #include "convert.h"
 
+#include <array>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -148,10 +151,6 @@ int copy_samples(qvfmt_handle *in_h, qvfmt_handle *out_h, qvraw_header &header, 
     return 0;
 }
 
-void remove_tmp(const char *tmp) {
-    if (is_file(tmp) && unlink(tmp) != 0) log_err("Failed to delete file %s: %m\n", tmp);
-}
-
 // Only a regular file seen to be empty is skipped as empty; one that cannot
 // be examined goes on to the open, which says why. (Taking a failed look for
 // an empty file would pass a record over, and delete it with -u.)
@@ -160,12 +159,160 @@ bool is_known_empty(const char *path) {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
+// --- Interrupts -------------------------------------------------------------
+//
+// The temporary file of the conversion in progress, for the interrupt
+// handler. It is set and cleared only while the handled signals are held
+// back, so the handler finds either no name or the name of a file this
+// process made and has not yet renamed: never a final output.
+
+constexpr std::array<int, 3> INTERRUPTS = {SIGINT, SIGTERM, SIGHUP};
+
+char interrupted_tmp[PATH_BUF_SIZE];
+volatile std::sig_atomic_t interrupted_tmp_set = 0;
+
+sigset_t interrupt_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : INTERRUPTS)
+        sigaddset(&set, sig);
+    return set;
+}
+
+// Async-signal-safe calls only: the process may be anywhere.
+void on_interrupt(int sig) {
+    if (interrupted_tmp_set) unlink(interrupted_tmp);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(sig, &dfl, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig); // ends the process with the signal's status
+    _exit(128 + sig);
+}
+
+// Holds the handled signals back for its lifetime; keeps errno.
+class interrupts_held {
+public:
+    interrupts_held() {
+        sigset_t set = interrupt_set();
+        sigprocmask(SIG_BLOCK, &set, &old);
+    }
+    ~interrupts_held() {
+        int saved = errno;
+        sigprocmask(SIG_SETMASK, &old, nullptr);
+        errno = saved;
+    }
+    interrupts_held(const interrupts_held &) = delete;
+    interrupts_held &operator=(const interrupts_held &) = delete;
+
+private:
+    sigset_t old;
+};
+
+// Creates the temporary file (a name ending in six X) and records it for
+// the handler. 0, or -1 with errno.
+int create_tmp(char *tmp) {
+    interrupts_held held;
+    if (file_create_temp(tmp) != 0) return -1;
+    path_copy(interrupted_tmp, sizeof interrupted_tmp, tmp);
+    interrupted_tmp_set = 1;
+    return 0;
+}
+
+void remove_tmp(const char *tmp) {
+    int failed;
+    {
+        interrupts_held held;
+        failed = is_file(tmp) && unlink(tmp) != 0;
+        interrupted_tmp_set = 0;
+    }
+    if (failed) log_err("Failed to delete file %s: %m\n", tmp);
+}
+
+// Gives the finished result its final name. 0, or -1 with errno: the
+// result then stays under its temporary name, which is no longer the
+// handler's to remove.
+int give_name(const char *tmp, const char *out, output_rule rule) {
+    interrupts_held held;
+    int rc = rule == output_rule::replace ? rename(tmp, out) : rename_noreplace(tmp, out);
+    interrupted_tmp_set = 0;
+    return rc;
+}
+
+// --- Conversion -------------------------------------------------------------
+
+// Converts `in` into the existing file `tmp`. 0, or -1 (the message printed);
+// both handles are closed on every path.
+int convert_into(const char *in, unsigned in_fmt, const char *tmp, unsigned out_fmt) {
+    log_trace_file("    Opening %s\n", in);
+    qvfmt_handle *in_h = nullptr;
+    if (qvfmt_open(&in_h, in, in_fmt, QVFMT_MODE_READ) != 0) {
+        log_err("Failed to open %s: %s\n", in, qvfmt_strerr(nullptr));
+        return -1;
+    }
+    log_trace_file("    Opening %s\n", tmp);
+    qvfmt_handle *out_h = nullptr;
+    if (qvfmt_open(&out_h, tmp, out_fmt, QVFMT_MODE_WRITE) != 0) {
+        log_err("Failed to create %s: %s\n", tmp, qvfmt_strerr(nullptr));
+        if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
+        return -1;
+    }
+
+    int result = -1;
+    qvraw_header header{};
+    log_trace_file("    Reading header\n");
+    if (qvfmt_read_header(in_h, &header) != 0) {
+        log_err("Failed to read header from %s: %s\n", in, qvfmt_strerr(in_h));
+    } else {
+        log_trace_file("    Writing header\n");
+        if (qvfmt_write_header(out_h, &header) != 0)
+            log_err("Failed to write header to %s: %s\n", tmp, qvfmt_strerr(out_h));
+        else if (convert_header_only)
+            result = 0;
+        else
+            result = copy_samples(in_h, out_h, header, in, tmp);
+    }
+
+    // A failed close of the output may have lost its last data or its
+    // header: the conversion fails. A failed close of the input loses
+    // nothing and is only reported.
+    if (qvfmt_close(out_h) != 0) {
+        log_err("Failed to close %s: %s\n", tmp, qvfmt_strerr(out_h));
+        result = -1;
+    }
+    if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
+    return result;
+}
+
 } // namespace
 
-int process_file(const char *in, const char *out) {
+void interrupts_install() {
+    struct sigaction sa {};
+    sa.sa_handler = on_interrupt;
+    sa.sa_mask = interrupt_set(); // one cleanup at a time
+    for (int sig : INTERRUPTS) {
+        struct sigaction old {};
+        // Ignored at start (nohup, a background job of a script): stays so.
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+int process_file(const char *in, const char *out, output_rule rule) {
     unsigned in_fmt = qvfmt_filename_to_format(in);
     unsigned out_fmt = qvfmt_filename_to_format(out);
     log_out("> Converting file %s\n", in);
+
+    // The rename would put the result in place of its own input, and -t or
+    // -u would then delete the only copy.
+    if (same_file(in, out)) {
+        files_converted++;
+        log_err("Input and output are the same file: %s\n", in);
+        return -1;
+    }
 
     // An empty input has nothing to convert.
     if (is_known_empty(in)) {
@@ -173,58 +320,23 @@ int process_file(const char *in, const char *out) {
     } else {
         char tmp[PATH_BUF_SIZE];
         path_copy(tmp, sizeof tmp, out);
-        if (filename_mktemp(tmp, sizeof tmp) != 0) {
+        if (filename_add_ext(tmp, sizeof tmp, "XXXXXX") != 0) {
             log_err("Failed to create tmp file from %s\n", out);
             return -1;
         }
         files_converted++;
-
-        log_trace_file("    Opening %s\n", in);
-        qvfmt_handle *in_h = nullptr;
-        if (qvfmt_open(&in_h, in, in_fmt, QVFMT_MODE_READ) != 0) {
-            log_err("Failed to open %s: %s\n", in, qvfmt_strerr(nullptr));
-            remove_tmp(tmp);
+        if (create_tmp(tmp) != 0) {
+            log_err("Failed to create tmp file from %s: %m\n", out);
             return -1;
         }
-        log_trace_file("    Opening %s\n", tmp);
-        qvfmt_handle *out_h = nullptr;
-        if (qvfmt_open(&out_h, tmp, out_fmt, QVFMT_MODE_WRITE) != 0) {
-            log_err("Failed to create %s: %s\n", tmp, qvfmt_strerr(nullptr));
-            if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
-            remove_tmp(tmp);
-            return -1;
-        }
-
-        int result = -1;
-        qvraw_header header{};
-        log_trace_file("    Reading header\n");
-        if (qvfmt_read_header(in_h, &header) != 0) {
-            log_err("Failed to read header from %s: %s\n", in, qvfmt_strerr(in_h));
-        } else {
-            log_trace_file("    Writing header\n");
-            if (qvfmt_write_header(out_h, &header) != 0)
-                log_err("Failed to write header to %s: %s\n", tmp, qvfmt_strerr(out_h));
-            else if (convert_header_only)
-                result = 0;
-            else
-                result = copy_samples(in_h, out_h, header, in, tmp);
-        }
-
-        // A failed close of the output may have lost its last data or its
-        // header: the conversion fails. A failed close of the input loses
-        // nothing and is only reported.
-        if (qvfmt_close(out_h) != 0) {
-            log_err("Failed to close %s: %s\n", tmp, qvfmt_strerr(out_h));
-            result = -1;
-        }
-        if (qvfmt_close(in_h) != 0) log_err("Failed to close %s: %s\n", in, qvfmt_strerr(in_h));
-        if (result != 0) {
+        if (convert_into(in, in_fmt, tmp, out_fmt) != 0) {
             remove_tmp(tmp);
             return -1;
         }
 
         files_successfully_converted++;
-        if (rename(tmp, out) != 0) log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
+        if (give_name(tmp, out, rule) != 0)
+            log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
 
         if (testing_mode) {
             log_out("  Comparing with %s\n", out);
@@ -315,8 +427,9 @@ bool same_kind(unsigned a, unsigned b) {
     return kind(a) == kind(b);
 }
 
+// The walk makes the output names up: a file there is never replaced.
 int convert_visitor(void *, const char *in, const char *out) {
-    return process_file(in, out);
+    return process_file(in, out, output_rule::keep_existing);
 }
 
 } // namespace
@@ -363,10 +476,18 @@ int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ct
             }
             convert = !same_kind(file_fmt, fmt);
         }
-        if (convert)
-            visit(ctx, path, out);
-        else
+        if (!convert) {
             log_trace_dir("> Ignoring file %s\n", path);
+            continue;
+        }
+        // The output's name is made up here, so a file already there is the
+        // user's (or this walk's own result for another input): never
+        // replaced, and the input stays as it is, also with -u.
+        if (path_exists(out)) {
+            log_out("> Skipping file %s: %s exists\n", path, out);
+            continue;
+        }
+        visit(ctx, path, out);
     }
 
     if (process_subdirectories) {

@@ -19,16 +19,22 @@ extern thread_local std::uint32_t files_successfully_converted;
 extern thread_local std::uint32_t files_tested;
 extern thread_local std::uint32_t files_successfully_tested;
 
+// How a finished result takes the output's name: over any file there (a
+// name the user gave), or never over an existing file (a name the
+// directory walk made up).
+enum class output_rule { replace, keep_existing };
+
 // Converts `in` to `out`, formats taken from the extensions. 0 or -1.
-int process_file(const char *in, const char *out);
+int process_file(const char *in, const char *out, output_rule rule = output_rule::replace);
 // Converts every file of `dir` of another kind than `fmt` (with -t: of the
 // same identifier), then with -R its subdirectories. -1 when the directory
 // cannot be opened.
 int process_dir(const char *dir, unsigned fmt);
 
 // What the walk does with each file it selects, given the file and its
-// output name; process_dir converts it with process_file. The result is not
-// looked at.
+// output name; process_dir converts it with process_file. A file whose
+// output name already exists is skipped by the walk before any visitor
+// sees it. The result is not looked at.
 using dir_visitor = int (*)(void *ctx, const char *in, const char *out);
 // The walk of process_dir, selecting and naming by the same rules and in the
 // same order, with `visit` called in place of process_file.
@@ -36,3 +42,7 @@ int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ct
 
 // Compares two files byte for byte. 0 when equal, -1 otherwise.
 int test_file(const char *in, const char *out);
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the
+// conversion in progress before the process ends by the signal. A signal
+// ignored at start stays ignored.
+void interrupts_install();

@@ -14,6 +14,7 @@ int main(int argc, char **argv) {
     unlink_input_file = opts.unlink;
     testing_mode = opts.test;
     process_subdirectories = opts.recursive;
+    interrupts_install();
 
     if (opts.in_file) {
         if (opts.debug) log_dbg_file = 1;

@@ -4,6 +4,7 @@
 #include "utils.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -74,11 +75,15 @@ int filename_subst_ext(char *buf, std::size_t size, const char *ext) {
     return append2(buf, size, ".", ext);
 }
 
-int filename_mktemp(char *buf, std::size_t size) {
-    if (append2(buf, size, ".", "XXXXXX") != 0) return -1;
+int file_create_temp(char *path) {
+    std::size_t len = std::strlen(path);
+    if (len < 6) {
+        errno = EINVAL;
+        return -1;
+    }
     static constexpr char chars[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    char *x = buf + std::strlen(buf) - 6;
+    char *x = path + len - 6;
     // One generator per thread, its seed told apart by the thread's own
     // storage, so threads naming files at once neither race nor collide.
     thread_local unsigned long long seed = 0;
@@ -99,13 +104,55 @@ int filename_mktemp(char *buf, std::size_t size) {
         unsigned long long v = seed;
         for (int i = 0; i < 6; i++, v /= 62)
             x[i] = chars[v % 62];
-        int fd = open(buf, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             close(fd);
             return 0;
         }
         if (errno != EEXIST) return -1;
     }
+    return -1;
+}
+
+int filename_mktemp(char *buf, std::size_t size) {
+    if (filename_add_ext(buf, size, "XXXXXX") != 0) return -1;
+    return file_create_temp(buf);
+}
+
+int path_exists(const char *path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
+}
+
+int same_file(const char *a, const char *b) {
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+int rename_noreplace(const char *from, const char *to) {
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    // Refused flag (some network and user-space file systems), or a kernel
+    // without the call.
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    return rename_by_link(from, to);
+}
+
+int rename_by_link(const char *from, const char *to) {
+    if (link(from, to) != 0) {
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return -1;
+        if (path_exists(to)) {
+            errno = EEXIST;
+            return -1;
+        }
+        return rename(from, to);
+    }
+    if (unlink(from) == 0) return 0;
+    // Take the new name back: the result stays under its first name only,
+    // as after any failed rename.
+    int saved = errno;
+    unlink(to);
+    errno = saved;
     return -1;
 }
 

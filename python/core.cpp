@@ -585,7 +585,7 @@ py::tuple convert_batch(std::vector<std::pair<py::object, py::object>> pair_objs
         py::gil_scoped_release nogil;
         driver_run run(0, 0, 0);
         for (auto &[in, out] : pairs)
-            process_file(in.c_str(), out.c_str());
+            process_file(in.c_str(), out.c_str(), output_rule::keep_existing);
         converted = files_converted;
         succeeded = files_successfully_converted;
         errors = std::move(run.errors);

@@ -2,8 +2,11 @@
 // names are checked through the program's trace and errors.)
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "utils.h"
 
@@ -47,6 +50,27 @@ TEST(PathUtilities, AppendsFitWithTheirTerminatingZeroOrFail) {
         EXPECT_EQ(apply(c.fn, c.text, c.arg, c.size, &rc), c.result) << c.text;
         EXPECT_EQ(rc, c.rc) << c.text;
     }
+}
+
+TEST(PathUtilities, TemporaryNamesAreNewFilesBesideTheOutput) {
+    char dir[] = "/tmp/qv-utils-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string out = std::string(dir) + "/o.raw";
+    char a[PATH_BUF_SIZE], b[PATH_BUF_SIZE];
+    path_copy(a, sizeof a, out.c_str());
+    path_copy(b, sizeof b, out.c_str());
+    ASSERT_EQ(filename_mktemp(a, sizeof a), 0);
+    ASSERT_EQ(filename_mktemp(b, sizeof b), 0);
+    EXPECT_EQ(std::string(a).substr(0, out.size() + 1), out + ".");
+    EXPECT_EQ(std::strlen(a), out.size() + 7);
+    EXPECT_STRNE(a, b); // each call makes a file of its own
+    struct stat st;
+    EXPECT_TRUE(stat(a, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0);
+    char full[16] = "/tmp/abcdefgh";
+    EXPECT_EQ(filename_mktemp(full, sizeof full), -1); // the suffix does not fit
+    unlink(a);
+    unlink(b);
+    rmdir(dir);
 }
 
 } // namespace

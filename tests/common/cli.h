@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,21 @@ protected:
         result r;
         std::string out_path = dir + "/../" + base() + ".stdout";
         std::string err_path = dir + "/../" + base() + ".stderr";
+        pid_t pid = start(args, env, prog, out_path, err_path);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        r.out = slurp(out_path);
+        r.err = slurp(err_path);
+        unlink(out_path.c_str());
+        unlink(err_path.c_str());
+        return r;
+    }
+
+    // Starts the program as `run` does, its output going to the two files,
+    // and returns its process id without waiting.
+    pid_t start(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                const char *prog, const std::string &out_path, const std::string &err_path) const {
         std::vector<std::string> argv_s{prog ? prog : program()};
         argv_s.insert(argv_s.end(), args.begin(), args.end());
         std::vector<char *> argv;
@@ -137,6 +153,13 @@ protected:
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(126);
+            // The program starts as from a shell: signals at their default
+            // action and none held back, whatever this runner inherited.
+            for (int sig : {SIGINT, SIGTERM, SIGHUP})
+                signal(sig, SIG_DFL);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
             for (auto &e : env)
                 putenv(const_cast<char *>(e.c_str()));
             int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -149,14 +172,7 @@ protected:
             execv(argv[0], argv.data());
             _exit(127);
         }
-        int st = 0;
-        waitpid(pid, &st, 0);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        r.out = slurp(out_path);
-        r.err = slurp(err_path);
-        unlink(out_path.c_str());
-        unlink(err_path.c_str());
-        return r;
+        return pid;
     }
 
 private:

@@ -18,7 +18,7 @@ N_RECORDS = 200
 
 def make_tree(root):
     """200 records of every kind in nested directories (a dot-directory
-    among them), plus a damaged record and files the walk ignores."""
+    among them), a damaged record, files the walk ignores or skips."""
     event, ev = qvconv.read(example("event.raw"))
     back, bg = qvconv.read(example("background.raw"))
     rng = np.random.default_rng(7)
@@ -37,6 +37,12 @@ def make_tree(root):
     (root / "site a" / "damaged.xqv").write_bytes(b"\0" * 300)
     (root / "notes.doc").write_text("not a record")
     (root / "site-b" / "empty.txt").write_bytes(b"")
+    # Outputs that exist already, and two records that would take one name:
+    # the walk never replaces a file.
+    (root / "ev000.txt").write_text("the user's own file")  # beside ev000.raw
+    (root / "site a" / "ev001.raw").write_text("the user's own file")  # beside ev001.txt
+    qvconv.write(root / "twice.raw", event, ev.header)
+    qvconv.write(root / "twice.XQV", event, ev.header)
 
 
 def program_summary(root, fmt):
