@@ -159,7 +159,8 @@ TEST(ConvRoundTrip, EventHeaderReadsBackAsWritten) {
     for (std::size_t i = 0; i < condition_rows().size(); i++) {
         qvraw_header in = base_header(), out;
         condition_rows()[i].change(in);
-        if (in.file_type != 1 || !std::memchr(in.name, 0, sizeof in.name)) continue;
+        if (in.file_type != QVRAW_FILETYPE_EVENT || !std::memchr(in.name, 0, sizeof in.name))
+            continue;
         ascii_header a, b;
         ASSERT_EQ(qvraw_header_to_qvascii(&a.h, &in), 0);
         ASSERT_EQ(qvraw_header_from_qvascii(&out, &a.h), 0u);
