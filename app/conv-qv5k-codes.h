@@ -78,11 +78,16 @@ struct trig_chans_code {
     std::uint32_t logic; // QVRAW_LOGIC_UNKNOWN: a single axis
     std::uint8_t byte;
 };
+// clang-format off
 inline constexpr trig_chans_code kTrigChans[] = {
-    {QVRAW_CHAN_X, QVRAW_LOGIC_UNKNOWN, 0}, {QVRAW_CHAN_Y, QVRAW_LOGIC_UNKNOWN, 1},
-    {QVRAW_CHAN_Z, QVRAW_LOGIC_UNKNOWN, 2}, {QVRAW_CHAN_X | QVRAW_CHAN_Y, QVRAW_LOGIC_OR, 3},
-    {QVRAW_CHAN_XYZ, QVRAW_LOGIC_OR, 4},    {QVRAW_CHAN_XYZ, QVRAW_LOGIC_AND, 5},
+    {QVRAW_CHAN_X,                QVRAW_LOGIC_UNKNOWN, 0},
+    {QVRAW_CHAN_Y,                QVRAW_LOGIC_UNKNOWN, 1},
+    {QVRAW_CHAN_Z,                QVRAW_LOGIC_UNKNOWN, 2},
+    {QVRAW_CHAN_X | QVRAW_CHAN_Y, QVRAW_LOGIC_OR,      3},
+    {QVRAW_CHAN_XYZ,              QVRAW_LOGIC_OR,      4},
+    {QVRAW_CHAN_XYZ,              QVRAW_LOGIC_AND,     5},
 };
+// clang-format on
 
 // --- Numbers -----------------------------------------------------------------
 // Every double that becomes an integer goes through the library's checked
@@ -124,6 +129,7 @@ inline void field_copy(char (&field)[N], const char *text) {
     field[n] = '\0';
 }
 
+// Stores `code` in *err (when there is a record) and returns -1.
 inline int fail(std::uint32_t *err, std::uint32_t code) {
     if (err) *err = code;
     return -1;
