@@ -30,6 +30,7 @@ enum : std::uint32_t {
     // 11 is deliberately left unassigned (it reads "Unknown error").
     CONV_QV5K_ERR_RESOLUTION = 12, // "Invalid resolution": a record whose
                                    // resolution byte gives no full scale
+    CONV_QV5K_ERR_COUNT = 13,
 };
 
 // Fills `header` for an xqv file from `canon`. 0, or -1 with the code in

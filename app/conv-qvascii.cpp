@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -105,9 +106,9 @@ void put_alarm(qvascii_header *a, const char *name, std::uint32_t enabled, std::
     put_bool(g, "Enabled", enabled != 0);
     if (enabled == 0) return;
     put_word(g, "Mode", signal_type_array, mode);
-    if (mode == 6) // VM VSum: one threshold on the vector sum
+    if (mode == QVRAW_SIGNAL_VM_VSUM) // one threshold on the vector sum
         put_double(g, "Threshold", threshold[0]);
-    else if (mode == 13) // Level: one threshold per axis
+    else if (mode == QVRAW_SIGNAL_LEVEL) // one threshold per axis
         put_axes(g, "Threshold", threshold, 1.0);
 }
 
@@ -129,7 +130,7 @@ void put_file_group(qvascii_header *a, const qvraw_header *h) {
     put_str(g, "Signals", signals);
 
     put_timestamp(g, "StartDate", "StartTime", h->start_time, h);
-    if (h->rec_cause == 4) { // Trigger
+    if (h->rec_cause == QVRAW_CAUSE_TRIGGER) {
         put_word(g, "TriggeredChannels", chan_array, h->triggered_chans);
         put_timestamp(g, "TriggerDate", "TriggerTime", h->trigger_time, h);
     }
@@ -143,7 +144,7 @@ void put_file_group(qvascii_header *a, const qvraw_header *h) {
     if (!all_zero(h->offset)) put_axes(g, "Offset", h->offset, scale);
     if (!all_zero(h->dom_freq)) put_axes(g, "DomFreq", h->dom_freq, 1.0);
     put_double(g, "VSUM", h->vsum * scale);
-    if (h->file_type == QVRAW_FILETYPE_BACKGROUND && h->back_mode == 3) // KBFTi
+    if (h->file_type == QVRAW_FILETYPE_BACKGROUND && h->back_mode == QVRAW_BACK_KBFTI)
         put_axes(g, "KBFTm", h->kbftm, 1.0);
 }
 
@@ -208,9 +209,9 @@ void get_alarm(const qvascii_group *g, std::uint32_t *enabled, std::uint32_t *mo
     if (!g) return;
     *enabled = flag_of(g, "Enabled");
     *mode = code_of(g, "Mode", signal_type_array);
-    if (*mode == 6)
+    if (*mode == QVRAW_SIGNAL_VM_VSUM)
         threshold[0] = double_of(g, "Threshold", 0.0);
-    else if (*mode == 13)
+    else if (*mode == QVRAW_SIGNAL_LEVEL)
         get_axes(threshold, g, "Threshold", 1.0);
 }
 
@@ -222,13 +223,70 @@ void get_timestamp(qvraw_timestamp *t, const qvascii_group *g, const char *date_
     qvascii_parse_datetime(t, text_of(g, date_key), text_of(g, time_key), mode, offset);
 }
 
+// The time mode: no "Time" group states no zone (the machine's local
+// time); "Local" with a region and a city is the named zone.
+void get_time(qvraw_header *h, const qvascii_group *g) {
+    if (!g) {
+        h->time_mode = QVRAW_TIME_LOCAL;
+        return;
+    }
+    h->time_mode = code_of(g, "Mode", time_mode_array);
+    if (std::strcmp(text_of(g, "Mode"), "Local") == 0) {
+        copy_into(h->region, g, "Region");
+        copy_into(h->city, g, "City");
+        h->utc_offset = qvascii_entry_get_int(qvascii_group_get(g, "UTCOffset"), 0);
+        const bool named = h->region[0] != '\0' && h->city[0] != '\0';
+        h->time_mode = named ? QVRAW_TIME_LOCAL_ZONE : QVRAW_TIME_LOCAL;
+    }
+}
+
+void get_trigger(qvraw_header *h, const qvascii_group *g) {
+    h->trig_enabled = flag_of(g, "Enabled");
+    h->trig_mode = code_of(g, "Mode", signal_type_array);
+    h->trig_chans = code_of(g, "Channels", chan_array);
+    h->trig_logic = code_of(g, "Logic", notif_logic_array);
+    h->pre_event = uint_of(g, "PreEvent", 0);
+    h->post_event = uint_of(g, "PostEvent", 0);
+    get_axes(h->trig_threshold, g, "Threshold", 1.0);
+}
+
+// The "File" group: the record's type, cause, signals, times, counts and
+// statistics (normalised values divided by `scale`). The times are read in
+// the time mode already read.
+void get_file(qvraw_header *h, const qvascii_group *g, double scale) {
+    h->file_type = code_of(g, "Type", rec_type_array);
+    h->rec_origin = code_of(g, "RecordingOrigin", rec_origin_array);
+    h->rec_cause = code_of(g, "RecordingCause", rec_cause_array);
+    h->dir_count = uint_of(g, "DirCount", 1);
+    h->split_count = uint_of(g, "SplitCount", 1);
+
+    // "Raw + VM VSum": at most four items; an empty item is a signal of code 0.
+    char list[256];
+    std::snprintf(list, sizeof list, "%s", text_of(g, "Signals"));
+    std::size_t n = 0;
+    for (const char *item; n < 4 && (item = qvascii_pop_str(list, " + ")) != nullptr; n++)
+        h->signals[n] = conv_vocab_code(signal_type_array, item);
+    h->nsignals = n;
+
+    get_timestamp(&h->start_time, g, "StartDate", "StartTime", h);
+    h->triggered_chans = code_of(g, "TriggeredChannels", chan_array);
+    get_timestamp(&h->trigger_time, g, "TriggerDate", "TriggerTime", h);
+    h->nsamples = uint_of(g, "Samples", 0);
+
+    get_axes(h->peak, g, "Peak", scale);
+    get_axes(h->offset, g, "Offset", scale);
+    get_axes(h->dom_freq, g, "DomFreq", 1.0);
+    h->vsum = double_of(g, "VSUM", 0.0) / scale;
+    get_axes(h->kbftm, g, "KBFTm", 1.0);
+}
+
 } // namespace
 
 int conv_qvascii_time_display(const qvraw_header *h, std::int32_t *offset) {
     *offset = 0;
     switch (h->time_mode) {
-    case 2: return QVASCII_TIME_LOCAL; // local time without a zone: the machine's
-    case 3: *offset = h->utc_offset; return QVASCII_TIME_OFFSET; // a named zone
+    case QVRAW_TIME_LOCAL: return QVASCII_TIME_LOCAL; // no zone: the machine's
+    case QVRAW_TIME_LOCAL_ZONE: *offset = h->utc_offset; return QVASCII_TIME_OFFSET;
     default: return QVASCII_TIME_UTC;
     }
 }
@@ -256,7 +314,7 @@ int qvraw_header_to_qvascii(qvascii_header *a, const qvraw_header *h) {
     qvascii_header_init(a);
 
     qvascii_group *g = qvascii_header_set(a, "Recorder");
-    put_str(g, "Model", h->model == 1 ? "QV7300" : "Unknown");
+    put_word(g, "Model", qv_model_array, h->model);
     put_str(g, "Name", field_text(h->name).s);
     put_str(g, "Comment", field_text(h->comment).s);
     put_str(g, "UID", field_text(h->uid).s);
@@ -274,7 +332,7 @@ int qvraw_header_to_qvascii(qvascii_header *a, const qvraw_header *h) {
 
     g = qvascii_header_set(a, "Time");
     put_word(g, "Mode", time_mode_array, h->time_mode);
-    if (h->time_mode == 3) {
+    if (h->time_mode == QVRAW_TIME_LOCAL_ZONE) {
         put_str(g, "Region", field_text(h->region).s);
         put_str(g, "City", field_text(h->city).s);
         put_int(g, "UTCOffset", h->utc_offset);
@@ -326,7 +384,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
 
     const qvascii_group *g = qvascii_header_get(a, "Recorder");
     if (!g) return CONV_QVASCII_ERR_RECORDER;
-    h->model = std::strcmp(text_of(g, "Model"), "QV7300") == 0 ? 1 : 0;
+    h->model = code_of(g, "Model", qv_model_array);
     copy_into(h->name, g, "Name");
     copy_into(h->comment, g, "Comment");
     copy_into(h->uid, g, "UID");
@@ -345,18 +403,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
 
     if ((g = qvascii_header_get(a, "StateOfHealth"))) h->voltage = double_of(g, "Voltage", 0.0);
 
-    g = qvascii_header_get(a, "Time");
-    if (!g) {
-        h->time_mode = 2; // no zone stated: the machine's local time
-    } else {
-        h->time_mode = code_of(g, "Mode", time_mode_array);
-        if (std::strcmp(text_of(g, "Mode"), "Local") == 0) {
-            copy_into(h->region, g, "Region");
-            copy_into(h->city, g, "City");
-            h->utc_offset = qvascii_entry_get_int(qvascii_group_get(g, "UTCOffset"), 0);
-            h->time_mode = (h->region[0] != '\0' && h->city[0] != '\0') ? 3 : 2;
-        }
-    }
+    get_time(h, qvascii_header_get(a, "Time"));
 
     g = qvascii_header_get(a, "Acquisition");
     if (!g) return CONV_QVASCII_ERR_ACQUISITION;
@@ -369,15 +416,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
         h->back_period = uint_of(g, "Period", 1);
     }
 
-    if ((g = qvascii_header_get(a, "Trigger"))) {
-        h->trig_enabled = flag_of(g, "Enabled");
-        h->trig_mode = code_of(g, "Mode", signal_type_array);
-        h->trig_chans = code_of(g, "Channels", chan_array);
-        h->trig_logic = code_of(g, "Logic", notif_logic_array);
-        h->pre_event = uint_of(g, "PreEvent", 0);
-        h->post_event = uint_of(g, "PostEvent", 0);
-        get_axes(h->trig_threshold, g, "Threshold", 1.0);
-    }
+    if ((g = qvascii_header_get(a, "Trigger"))) get_trigger(h, g);
 
     get_alarm(qvascii_header_get(a, "Alarm1"), &h->alarm1_enabled, &h->alarm1_mode,
               h->alarm1_threshold);
@@ -386,30 +425,7 @@ std::uint32_t qvraw_header_from_qvascii(qvraw_header *h, const qvascii_header *a
 
     g = qvascii_header_get(a, "File");
     if (!g) return CONV_QVASCII_ERR_FILE;
-    h->file_type = code_of(g, "Type", rec_type_array);
-    h->rec_origin = code_of(g, "RecordingOrigin", rec_origin_array);
-    h->rec_cause = code_of(g, "RecordingCause", rec_cause_array);
-    h->dir_count = uint_of(g, "DirCount", 1);
-    h->split_count = uint_of(g, "SplitCount", 1);
-
-    // "Raw + VM VSum": at most four items; an empty item is a signal of code 0.
-    char list[256];
-    std::snprintf(list, sizeof list, "%s", text_of(g, "Signals"));
-    std::size_t n = 0;
-    for (const char *item; n < 4 && (item = qvascii_pop_str(list, " + ")) != nullptr; n++)
-        h->signals[n] = conv_vocab_code(signal_type_array, item);
-    h->nsignals = n;
-
-    get_timestamp(&h->start_time, g, "StartDate", "StartTime", h);
-    h->triggered_chans = code_of(g, "TriggeredChannels", chan_array);
-    get_timestamp(&h->trigger_time, g, "TriggerDate", "TriggerTime", h);
-    h->nsamples = uint_of(g, "Samples", 0);
-
-    get_axes(h->peak, g, "Peak", scale);
-    get_axes(h->offset, g, "Offset", scale);
-    get_axes(h->dom_freq, g, "DomFreq", 1.0);
-    h->vsum = double_of(g, "VSUM", 0.0) / scale;
-    get_axes(h->kbftm, g, "KBFTm", 1.0);
+    get_file(h, g, scale);
     return 0;
 }
 
@@ -424,14 +440,15 @@ int conv_qvascii_to_qvraw_header(std::uint32_t *err, qvraw_header *header,
 }
 
 const char *conv_qvascii_strerror(std::uint32_t *err) {
-    std::uint32_t code = err ? *err : 0;
-    if (err) *err = 0;
-    switch (code) {
-    case CONV_QVASCII_ERR_NONE: return "None";
-    case CONV_QVASCII_ERR_RECORDER: return "Recorder group doesn't exist in header";
-    case CONV_QVASCII_ERR_SENSOR: return "Sensor group doesn't exist in header";
-    case CONV_QVASCII_ERR_ACQUISITION: return "Acquisition group doesn't exist in header";
-    case CONV_QVASCII_ERR_FILE: return "File group doesn't exist in header";
-    default: return "Unknown error";
-    }
+    static constexpr const char *texts[] = {
+        "None",
+        "Recorder group doesn't exist in header",
+        "Sensor group doesn't exist in header",
+        "Acquisition group doesn't exist in header",
+        "File group doesn't exist in header",
+    };
+    static_assert(std::size(texts) == CONV_QVASCII_ERR_COUNT);
+    std::uint32_t code = err ? *err : CONV_QVASCII_ERR_NONE;
+    if (err) *err = CONV_QVASCII_ERR_NONE;
+    return code < std::size(texts) ? texts[code] : "Unknown error";
 }

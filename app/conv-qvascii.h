@@ -21,86 +21,102 @@ struct conv_vocab {
 };
 
 // Entry 0 of every table is the fallback: code 0, "Unknown" ("None" for the
-// channel masks).
+// channel masks). The codes are the canonical header's (qvraw.h), named
+// after these words.
 
 inline constexpr conv_vocab qv_model_array[] = {
-    {0, "Unknown"},
-    {1, "QV7300"},
+    {QVRAW_MODEL_UNKNOWN, "Unknown"},
+    {QVRAW_MODEL_QV7300, "QV7300"},
 };
 
 inline constexpr conv_vocab sensor_type_array[] = {
-    {0, "Unknown"},
-    {1, "Velocity"},
-    {2, "Acceleration"},
+    {QVRAW_SENSOR_UNKNOWN, "Unknown"},
+    {QVRAW_SENSOR_VELOCITY, "Velocity"},
+    {QVRAW_SENSOR_ACCELERATION, "Acceleration"},
 };
 
 inline constexpr conv_vocab sensor_unit_array[] = {
-    {0, "Unknown"},
-    {1, "mm/s"},
-    {2, "mg"},
-    {3, "mV"},
+    {QVRAW_UNIT_UNKNOWN, "Unknown"},
+    {QVRAW_UNIT_MM_S, "mm/s"},
+    {QVRAW_UNIT_MG, "mg"},
+    {QVRAW_UNIT_MV, "mV"},
 };
 
-// Codes 2 and 3 share their word; reading "Local" gives 3 (the later entry)
-// and the reader lowers it to 2 when the zone is not named.
+// The two local modes share their word; reading "Local" gives the later
+// entry, and the reader lowers it to QVRAW_TIME_LOCAL when the zone is not
+// named.
 inline constexpr conv_vocab time_mode_array[] = {
-    {0, "Unknown"},
-    {1, "UTC"},
-    {2, "Local"},
-    {3, "Local"},
+    {QVRAW_TIME_UNKNOWN, "Unknown"},
+    {QVRAW_TIME_UTC, "UTC"},
+    {QVRAW_TIME_LOCAL, "Local"},
+    {QVRAW_TIME_LOCAL_ZONE, "Local"},
 };
 
 // There is no filter 6.
 inline constexpr conv_vocab acq_filter_array[] = {
-    {0, "Unknown"},      {1, "Flat"},         {2, "FIR 50 Hz"},   {3, "FIR 1-50 Hz"},
-    {4, "FIR 1-100 Hz"}, {5, "FIR 1-156 Hz"}, {7, "IIR 1-80 Hz"}, {8, "IIR 1-315 Hz"},
+    {QVRAW_FILTER_UNKNOWN, "Unknown"},        {QVRAW_FILTER_FLAT, "Flat"},
+    {QVRAW_FILTER_FIR_50, "FIR 50 Hz"},       {QVRAW_FILTER_FIR_1_50, "FIR 1-50 Hz"},
+    {QVRAW_FILTER_FIR_1_100, "FIR 1-100 Hz"}, {QVRAW_FILTER_FIR_1_156, "FIR 1-156 Hz"},
+    {QVRAW_FILTER_IIR_1_80, "IIR 1-80 Hz"},   {QVRAW_FILTER_IIR_1_315, "IIR 1-315 Hz"},
 };
 
 inline constexpr conv_vocab back_mode_array[] = {
-    {0, "Unknown"},
-    {1, "Peak + VSUM"},
-    {2, "Peak + FREQ"},
-    {3, "KBFTi (DIN 45669-1)"},
-    {4, "SBR A CAT1 (Dutch Standard)"},
-    {5, "SBR A CAT2 (Dutch Standard)"},
-    {6, "SBR A CAT3 (Dutch Standard)"},
-    {7, "SBR A FUND (Dutch Standard)"},
-    {8, "SBR B (Dutch Standard)"},
+    {QVRAW_BACK_UNKNOWN, "Unknown"},
+    {QVRAW_BACK_PEAK_VSUM, "Peak + VSUM"},
+    {QVRAW_BACK_PEAK_FREQ, "Peak + FREQ"},
+    {QVRAW_BACK_KBFTI, "KBFTi (DIN 45669-1)"},
+    {QVRAW_BACK_SBR_A_CAT1, "SBR A CAT1 (Dutch Standard)"},
+    {QVRAW_BACK_SBR_A_CAT2, "SBR A CAT2 (Dutch Standard)"},
+    {QVRAW_BACK_SBR_A_CAT3, "SBR A CAT3 (Dutch Standard)"},
+    {QVRAW_BACK_SBR_A_FUND, "SBR A FUND (Dutch Standard)"},
+    {QVRAW_BACK_SBR_B, "SBR B (Dutch Standard)"},
 };
 
 // Signal types: the record's signals, the trigger's and the alarms' modes.
 inline constexpr conv_vocab signal_type_array[] = {
-    {0, "Unknown"},     {1, "Raw"},         {2, "Trigger"},     {3, "Filter"},    {4, "STA/LTA"},
-    {5, "VM Peak"},     {6, "VM VSum"},     {7, "VM Freq"},     {8, "DIN KBFTi"}, {9, "SBR A Vtop"},
-    {10, "SBR A Vkar"}, {11, "SBR A Freq"}, {12, "SBR B Veff"}, {13, "Level"},
+    {QVRAW_SIGNAL_UNKNOWN, "Unknown"},       {QVRAW_SIGNAL_RAW, "Raw"},
+    {QVRAW_SIGNAL_TRIGGER, "Trigger"},       {QVRAW_SIGNAL_FILTER, "Filter"},
+    {QVRAW_SIGNAL_STA_LTA, "STA/LTA"},       {QVRAW_SIGNAL_VM_PEAK, "VM Peak"},
+    {QVRAW_SIGNAL_VM_VSUM, "VM VSum"},       {QVRAW_SIGNAL_VM_FREQ, "VM Freq"},
+    {QVRAW_SIGNAL_DIN_KBFTI, "DIN KBFTi"},   {QVRAW_SIGNAL_SBR_A_VTOP, "SBR A Vtop"},
+    {QVRAW_SIGNAL_SBR_A_VKAR, "SBR A Vkar"}, {QVRAW_SIGNAL_SBR_A_FREQ, "SBR A Freq"},
+    {QVRAW_SIGNAL_SBR_B_VEFF, "SBR B Veff"}, {QVRAW_SIGNAL_LEVEL, "Level"},
 };
 
-// Channel bit masks X = 1, Y = 2, Z = 4 (not in code order: single axes first).
+// Channel bit masks (not in code order: single axes first).
 inline constexpr conv_vocab chan_array[] = {
-    {0, "None"}, {1, "X"}, {2, "Y"}, {4, "Z"}, {3, "X,Y"}, {5, "X,Z"}, {6, "Y,Z"}, {7, "X,Y,Z"},
+    {QVRAW_CHAN_NONE, "None"},
+    {QVRAW_CHAN_X, "X"},
+    {QVRAW_CHAN_Y, "Y"},
+    {QVRAW_CHAN_Z, "Z"},
+    {QVRAW_CHAN_X | QVRAW_CHAN_Y, "X,Y"},
+    {QVRAW_CHAN_X | QVRAW_CHAN_Z, "X,Z"},
+    {QVRAW_CHAN_Y | QVRAW_CHAN_Z, "Y,Z"},
+    {QVRAW_CHAN_XYZ, "X,Y,Z"},
 };
 
 inline constexpr conv_vocab notif_logic_array[] = {
-    {0, "Unknown"},
-    {1, "OR"},
-    {2, "AND"},
+    {QVRAW_LOGIC_UNKNOWN, "Unknown"},
+    {QVRAW_LOGIC_OR, "OR"},
+    {QVRAW_LOGIC_AND, "AND"},
 };
 
 inline constexpr conv_vocab rec_type_array[] = {
-    {0, "Unknown"},
-    {1, "Event"},
-    {2, "Background"},
+    {QVRAW_FILETYPE_UNKNOWN, "Unknown"},
+    {QVRAW_FILETYPE_EVENT, "Event"},
+    {QVRAW_FILETYPE_BACKGROUND, "Background"},
 };
 
 inline constexpr conv_vocab rec_origin_array[] = {
-    {0, "Unknown"},
-    {1, "Local"},
-    {2, "Common"},
+    {QVRAW_ORIGIN_UNKNOWN, "Unknown"},
+    {QVRAW_ORIGIN_LOCAL, "Local"},
+    {QVRAW_ORIGIN_COMMON, "Common"},
 };
 
 inline constexpr conv_vocab rec_cause_array[] = {
-    {0, "Unknown"}, {1, "Continuous"}, {2, "Manual"},
-    {3, "Timed"},   {4, "Trigger"},    {5, "TestPulse"},
+    {QVRAW_CAUSE_UNKNOWN, "Unknown"}, {QVRAW_CAUSE_CONTINUOUS, "Continuous"},
+    {QVRAW_CAUSE_MANUAL, "Manual"},   {QVRAW_CAUSE_TIMED, "Timed"},
+    {QVRAW_CAUSE_TRIGGER, "Trigger"}, {QVRAW_CAUSE_TEST_PULSE, "TestPulse"},
 };
 
 // Code to word: the word of the entry with that code; the word of entry 0
@@ -142,6 +158,7 @@ enum : std::uint32_t {
     CONV_QVASCII_ERR_SENSOR = 2,      // "Sensor group doesn't exist in header"
     CONV_QVASCII_ERR_ACQUISITION = 3, // "Acquisition group doesn't exist in header"
     CONV_QVASCII_ERR_FILE = 4,        // "File group doesn't exist in header"
+    CONV_QVASCII_ERR_COUNT = 5,
 };
 
 // Fills `ascii` from the canonical header. `ascii` is initialised here

@@ -1,8 +1,14 @@
-// The conversion driver: one file, a directory walk, test mode and header
-// repair, with the run-wide switches and counters they share.
+// The conversion driver: what a front end calls to convert one file or a
+// directory, with the run-wide switches and counters the conversions share.
+// Its modules: convert.cpp (one file), repair.cpp (-r), testmode.cpp (-t),
+// dirconv.cpp (directory mode on the walk of walk.h), tmpfile.cpp
+// (temporary outputs and their cleanup on interrupt).
 #pragma once
 
 #include <cstdint>
+
+#include "testmode.h"
+#include "tmpfile.h"
 
 // Run-wide switches, set by main before any conversion and then only read.
 // They and the counters are per thread: another front end sets them on the
@@ -19,13 +25,10 @@ extern thread_local std::uint32_t files_successfully_converted;
 extern thread_local std::uint32_t files_tested;
 extern thread_local std::uint32_t files_successfully_tested;
 
-// How a finished result takes the output's name: over any file there (a
-// name the user gave), or never over an existing file (a name the
-// directory walk made up).
-enum class output_rule { replace, keep_existing };
-
-// Converts `in` to `out`, formats taken from the extensions. 0 or -1.
+// Converts `in` to `out`, formats taken from the extensions; `rule` says
+// whether the result may replace a file at `out`. 0 or -1.
 int process_file(const char *in, const char *out, output_rule rule = output_rule::replace);
+
 // Converts every file of `dir` of another kind than `fmt` (with -t: of the
 // same identifier), then with -R its subdirectories. -1 when the directory
 // cannot be opened.
@@ -39,10 +42,3 @@ using dir_visitor = int (*)(void *ctx, const char *in, const char *out);
 // The walk of process_dir, selecting and naming by the same rules and in the
 // same order, with `visit` called in place of process_file.
 int process_dir_visit(const char *dir, unsigned fmt, dir_visitor visit, void *ctx);
-
-// Compares two files byte for byte. 0 when equal, -1 otherwise.
-int test_file(const char *in, const char *out);
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of the
-// conversion in progress before the process ends by the signal. A signal
-// ignored at start stays ignored.
-void interrupts_install();

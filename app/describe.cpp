@@ -9,7 +9,6 @@
 #include "conv-qvascii.h"
 #include "qvascii.h"
 
-
 namespace {
 
 // "+01:00" for an offset east of UTC in seconds, "+05:45:30" with seconds.
@@ -108,20 +107,20 @@ void qvdesc_describe(qvdesc_record *out, const qvraw_header *h) {
     }
 
     copy_text(out->recorder, h->name);
-    if (h->time_mode == 3) {
+    if (h->time_mode == QVRAW_TIME_LOCAL_ZONE) {
         char region[sizeof h->region + 1], city[sizeof h->city + 1];
         copy_text(region, h->region);
         copy_text(city, h->city);
         std::snprintf(out->zone_name, sizeof out->zone_name, "%s/%s", region, city);
     } else {
         std::snprintf(out->zone_name, sizeof out->zone_name, "%s",
-                      h->time_mode == 2 ? "local" : "UTC");
+                      h->time_mode == QVRAW_TIME_LOCAL ? "local" : "UTC");
     }
 
     qvdesc_time_of(&out->start, &h->start_time, h);
     // The text format states a trigger moment exactly when the recording
     // cause is a trigger.
-    out->has_trigger = h->rec_cause == 4;
+    out->has_trigger = h->rec_cause == QVRAW_CAUSE_TRIGGER;
     if (out->has_trigger) {
         qvdesc_time_of(&out->trigger, &h->trigger_time, h);
         // In doubles: the differences of arbitrary stored values may not fit.

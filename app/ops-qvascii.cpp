@@ -6,7 +6,6 @@
 // factors). The ASCII format cannot be positioned by frame, so the table has
 // no seek operation.
 #include <cstdint>
-#include <cstdio>
 #include <new>
 
 #include "conv-qvascii.h"
@@ -16,21 +15,20 @@
 
 namespace {
 
-enum : std::uint32_t {
-    OPS_QVASCII_ERR_NONE = 0,
-    OPS_QVASCII_ERR_MODE = 1, // "Unsupported file mode"
-    OPS_QVASCII_ERR_LIB = 2,  // "libqvascii: " + the library's text
-    OPS_QVASCII_ERR_CONV = 3, // "conv: " + the conversion's text
-};
-
 struct ops_qvascii_state {
     qvascii_file *file;
-    std::uint32_t err;
+    std::uint32_t err;      // OPS_ERR_*
     std::uint32_t conv_err; // the conversion's record, read by conv_qvascii_strerror
 };
 
-// Text of the last failure; shared by every state of a thread.
-thread_local char buf[64];
+ops_qvascii_state *state_of(void *p) {
+    return static_cast<ops_qvascii_state *>(p);
+}
+
+int fail(ops_qvascii_state *s, std::uint32_t code) {
+    s->err = code;
+    return -1;
+}
 
 // An ASCII header model for the length of one header call, released on every
 // path out of it.
@@ -42,10 +40,6 @@ struct scoped_header {
     ~scoped_header() { qvascii_header_cleanup(&h); }
 };
 
-ops_qvascii_state *state_of(void *p) {
-    return static_cast<ops_qvascii_state *>(p);
-}
-
 void *ops_qvascii_new() {
     return new (std::nothrow) ops_qvascii_state{};
 }
@@ -55,25 +49,15 @@ void ops_qvascii_free(void *p) {
 }
 
 const char *ops_qvascii_strerr(void *p) {
+    thread_local char buf[OPS_STRERR_SIZE];
     ops_qvascii_state *s = state_of(p);
-    const char *prefix = "";
-    const char *text;
-    switch (s->err) {
-    case OPS_QVASCII_ERR_NONE: text = "None"; break;
-    case OPS_QVASCII_ERR_MODE: text = "Unsupported file mode"; break;
-    case OPS_QVASCII_ERR_LIB:
-        prefix = "libqvascii: ";
-        text = qvascii_strerr(s->file); // null file: the failed open's record
-        break;
-    case OPS_QVASCII_ERR_CONV:
-        prefix = "conv: ";
-        text = conv_qvascii_strerror(&s->conv_err);
-        break;
-    default: text = "Unknown error"; break;
-    }
-    std::snprintf(buf, sizeof buf, "%s%s", prefix, text);
-    s->err = OPS_QVASCII_ERR_NONE;
-    return buf;
+    // A null file (a failed open) gives the library-wide record.
+    const char *detail = s->err == OPS_ERR_LIB    ? qvascii_strerr(s->file)
+                         : s->err == OPS_ERR_CONV ? conv_qvascii_strerror(&s->conv_err)
+                                                  : "";
+    const char *text = ops_strerr(buf, s->err, "libqvascii: ", detail);
+    s->err = OPS_ERR_NONE;
+    return text;
 }
 
 int ops_qvascii_open(void *p, const char *path, int mode) {
@@ -82,25 +66,16 @@ int ops_qvascii_open(void *p, const char *path, int mode) {
     switch (mode) {
     case QVFMT_MODE_WRITE: lib_mode = QVASCII_MODE_WRITE; break;
     case QVFMT_MODE_READ: lib_mode = QVASCII_MODE_READ; break;
-    default: // update included: a text file cannot be patched in place
-        s->err = OPS_QVASCII_ERR_MODE;
-        return -1;
+    default: return fail(s, OPS_ERR_MODE); // update too: text cannot be patched in place
     }
     s->file = qvascii_open(path, lib_mode);
-    if (!s->file) {
-        s->err = OPS_QVASCII_ERR_LIB;
-        return -1;
-    }
-    return 0;
+    return s->file ? 0 : fail(s, OPS_ERR_LIB);
 }
 
 int ops_qvascii_close(void *p) {
     ops_qvascii_state *s = state_of(p);
     if (!s->file) return 0; // never opened, or closed already
-    if (qvascii_close(s->file) != 0) {
-        s->err = OPS_QVASCII_ERR_LIB;
-        return -1;
-    }
+    if (qvascii_close(s->file) != 0) return fail(s, OPS_ERR_LIB);
     s->file = nullptr;
     return 0;
 }
@@ -109,14 +84,9 @@ int ops_qvascii_read_header(void *p, qvraw_header *header) {
     ops_qvascii_state *s = state_of(p);
     scoped_header ascii;
     qvascii_header_init(&ascii.h);
-    if (qvascii_read_header(s->file, &ascii.h) != 0) {
-        s->err = OPS_QVASCII_ERR_LIB;
-        return -1;
-    }
-    if (conv_qvascii_to_qvraw_header(&s->conv_err, header, &ascii.h) != 0) {
-        s->err = OPS_QVASCII_ERR_CONV;
-        return -1;
-    }
+    if (qvascii_read_header(s->file, &ascii.h) != 0) return fail(s, OPS_ERR_LIB);
+    if (conv_qvascii_to_qvraw_header(&s->conv_err, header, &ascii.h) != 0)
+        return fail(s, OPS_ERR_CONV);
     return 0;
 }
 
@@ -125,29 +95,22 @@ int ops_qvascii_write_header(void *p, const qvraw_header *header) {
     // The conversion starts the model itself (group "ASCII" first); starting
     // it here as well would drop the strings of the first start unreleased.
     scoped_header ascii;
-    if (conv_qvascii_from_qvraw_header(&s->conv_err, &ascii.h, header) != 0) {
-        s->err = OPS_QVASCII_ERR_CONV;
-        return -1;
-    }
-    if (qvascii_write_header(s->file, &ascii.h) != 0) {
-        s->err = OPS_QVASCII_ERR_LIB;
-        return -1;
-    }
+    if (conv_qvascii_from_qvraw_header(&s->conv_err, &ascii.h, header) != 0)
+        return fail(s, OPS_ERR_CONV);
+    if (qvascii_write_header(s->file, &ascii.h) != 0) return fail(s, OPS_ERR_LIB);
     return 0;
 }
 
 long ops_qvascii_read_data(void *p, double *block, std::size_t max_frames, std::size_t nchans) {
     ops_qvascii_state *s = state_of(p);
     long n = qvascii_read_data(s->file, block, max_frames, nchans);
-    if (n == -1) s->err = OPS_QVASCII_ERR_LIB;
-    return n;
+    return n == -1 ? fail(s, OPS_ERR_LIB) : n;
 }
 
 long ops_qvascii_write_data(void *p, const double *block, std::size_t frames, std::size_t nchans) {
     ops_qvascii_state *s = state_of(p);
     long n = qvascii_write_data(s->file, block, frames, nchans);
-    if (n == -1) s->err = OPS_QVASCII_ERR_LIB;
-    return n;
+    return n == -1 ? fail(s, OPS_ERR_LIB) : n;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The raw adapter: the raw header is the canonical header, so every
 // operation forwards to the raw library; the adapter adds the mode check and
 // its two-level error text.
-#include <cstdio>
 #include <new>
 
 #include "ops.h"
@@ -10,85 +9,85 @@
 
 namespace {
 
-enum : std::uint32_t { ERR_NONE = 0, ERR_MODE = 1, ERR_LIB = 2 };
-
-struct state {
+struct ops_qvraw_state {
     qvraw_file *raw;
-    std::uint32_t err;
+    std::uint32_t err; // OPS_ERR_*
 };
 
-state *st(void *s) {
-    return static_cast<state *>(s);
+ops_qvraw_state *state_of(void *p) {
+    return static_cast<ops_qvraw_state *>(p);
 }
 
-void *ops_qvraw_new() {
-    return new (std::nothrow) state{};
-}
-
-void ops_qvraw_free(void *s) {
-    delete st(s);
-}
-
-const char *ops_qvraw_strerr(void *s) {
-    thread_local char buf[64];
-    state *q = st(s);
-    const char *prefix = "";
-    const char *msg;
-    switch (q->err) {
-    case ERR_NONE: msg = "None"; break;
-    case ERR_MODE: msg = "Unsupported file mode"; break;
-    case ERR_LIB:
-        prefix = "libqvraw: ";
-        msg = qvraw_strerr(q->raw);
-        break;
-    default: msg = "Unknown error"; break;
-    }
-    std::snprintf(buf, sizeof buf, "%s%s", prefix, msg);
-    q->err = ERR_NONE;
-    return buf;
-}
-
-int fail(state *q, std::uint32_t code) {
-    q->err = code;
+int fail(ops_qvraw_state *s, std::uint32_t code) {
+    s->err = code;
     return -1;
 }
 
-int ops_qvraw_open(void *s, const char *path, int mode) {
-    state *q = st(s);
-    if (mode != QVFMT_MODE_WRITE && mode != QVFMT_MODE_UPDATE && mode != QVFMT_MODE_READ)
-        return fail(q, ERR_MODE);
-    q->raw = qvraw_open(path, mode);
-    return q->raw ? 0 : fail(q, ERR_LIB);
+void *ops_qvraw_new() {
+    return new (std::nothrow) ops_qvraw_state{};
 }
 
-int ops_qvraw_close(void *s) {
-    state *q = st(s);
-    if (qvraw_close(q->raw) != 0) return fail(q, ERR_LIB);
-    q->raw = nullptr;
+void ops_qvraw_free(void *p) {
+    delete state_of(p);
+}
+
+const char *ops_qvraw_strerr(void *p) {
+    thread_local char buf[OPS_STRERR_SIZE];
+    ops_qvraw_state *s = state_of(p);
+    // A null handle (a failed open) gives the library-wide record.
+    const char *text =
+        ops_strerr(buf, s->err, "libqvraw: ", s->err == OPS_ERR_LIB ? qvraw_strerr(s->raw) : "");
+    s->err = OPS_ERR_NONE;
+    return text;
+}
+
+int ops_qvraw_open(void *p, const char *path, int mode) {
+    ops_qvraw_state *s = state_of(p);
+    int lib_mode;
+    switch (mode) {
+    case QVFMT_MODE_WRITE: lib_mode = QVRAW_MODE_WRITE; break;
+    case QVFMT_MODE_UPDATE: lib_mode = QVRAW_MODE_UPDATE; break;
+    case QVFMT_MODE_READ: lib_mode = QVRAW_MODE_READ; break;
+    default: return fail(s, OPS_ERR_MODE);
+    }
+    s->raw = qvraw_open(path, lib_mode);
+    return s->raw ? 0 : fail(s, OPS_ERR_LIB);
+}
+
+int ops_qvraw_close(void *p) {
+    ops_qvraw_state *s = state_of(p);
+    if (qvraw_close(s->raw) != 0) return fail(s, OPS_ERR_LIB);
+    s->raw = nullptr;
     return 0;
 }
 
-int ops_qvraw_read_header(void *s, qvraw_header *h) {
-    return qvraw_read_header(st(s)->raw, h) == 0 ? 0 : fail(st(s), ERR_LIB);
+int ops_qvraw_read_header(void *p, qvraw_header *h) {
+    ops_qvraw_state *s = state_of(p);
+    return qvraw_read_header(s->raw, h) == 0 ? 0 : fail(s, OPS_ERR_LIB);
 }
 
-int ops_qvraw_write_header(void *s, const qvraw_header *h) {
-    return qvraw_write_header(st(s)->raw, h) == 0 ? 0 : fail(st(s), ERR_LIB);
+int ops_qvraw_write_header(void *p, const qvraw_header *h) {
+    ops_qvraw_state *s = state_of(p);
+    return qvraw_write_header(s->raw, h) == 0 ? 0 : fail(s, OPS_ERR_LIB);
 }
 
-long ops_qvraw_read_data(void *s, double *block, std::size_t max_frames, std::size_t) {
-    long n = qvraw_read_data(st(s)->raw, block, max_frames);
-    return n == -1 ? fail(st(s), ERR_LIB) : n;
+// The raw handle knows its own frame width: the channel counts go unused.
+long ops_qvraw_read_data(void *p, double *block, std::size_t max_frames, std::size_t) {
+    ops_qvraw_state *s = state_of(p);
+    long n = qvraw_read_data(s->raw, block, max_frames);
+    return n == -1 ? fail(s, OPS_ERR_LIB) : n;
 }
 
-long ops_qvraw_write_data(void *s, const double *block, std::size_t frames, std::size_t) {
-    long n = qvraw_write_data(st(s)->raw, block, frames);
-    return n == -1 ? fail(st(s), ERR_LIB) : n;
+long ops_qvraw_write_data(void *p, const double *block, std::size_t frames, std::size_t) {
+    ops_qvraw_state *s = state_of(p);
+    long n = qvraw_write_data(s->raw, block, frames);
+    return n == -1 ? fail(s, OPS_ERR_LIB) : n;
 }
 
-long ops_qvraw_seek_data(void *s, long offset, std::size_t, int whence) {
-    long n = qvraw_seek_data(st(s)->raw, offset, whence);
-    return n == -1 ? fail(st(s), ERR_LIB) : n;
+long ops_qvraw_seek_data(void *p, long offset, std::size_t, int whence) {
+    ops_qvraw_state *s = state_of(p);
+    long n = qvraw_seek_data(s->raw, offset, whence);
+    return n == -1 ? fail(s, OPS_ERR_LIB) : n;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <strings.h>
 
@@ -30,14 +31,17 @@ constexpr unsigned NFORMATS = sizeof formats / sizeof formats[0];
 // The adapter's text of a failed open, kept past the adapter's state.
 thread_local char open_strerr_buf[64];
 
+// Texts of the registry's own codes; QVFMT_ERR_ADAPTER shows the adapter's.
+constexpr const char *error_texts[] = {
+    "None",
+    "Out of memory",
+    "Invalid format",
+    "Not implemented",
+};
+static_assert(std::size(error_texts) == QVFMT_ERR_ADAPTER);
+
 const char *err_text(std::uint32_t code) {
-    switch (code) {
-    case QVFMT_ERR_NONE: return "None";
-    case QVFMT_ERR_NOMEM: return "Out of memory";
-    case QVFMT_ERR_FORMAT: return "Invalid format";
-    case QVFMT_ERR_NOTIMPL: return "Not implemented";
-    default: return "Unknown error";
-    }
+    return code < std::size(error_texts) ? error_texts[code] : "Unknown error";
 }
 
 } // namespace

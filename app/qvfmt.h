@@ -37,9 +37,9 @@ enum : std::uint32_t {
     QVFMT_ERR_ADAPTER = 4, // the adapter's own text, tagged with its name
 };
 
-// The largest channel count a canonical header can describe (four signals
-// of three channels).
-inline constexpr std::size_t QVFMT_MAX_CHANNELS = 12;
+// The widest frame the format layer moves: as many channels as a canonical
+// header can describe (four signals of three channels).
+inline constexpr std::size_t QVFMT_MAX_CHANNELS = QVRAW_CHANNEL_SLOTS;
 // Frames per sample block moved by the converter.
 inline constexpr std::size_t QVFMT_BLOCK_FRAMES = 1024;
 
@@ -76,7 +76,9 @@ struct qvfmt_ops {
     long (*write_data)(void *state, const double *block, std::size_t frames, std::size_t nchans);
     // Moves the sample position by `offset` frames from `whence` (0 the
     // first frame, 1 the current frame, 2 the end). A frame position of 0 or
-    // more, or -1.
+    // more, or -1. Which position differs by format: the raw adapter returns
+    // the position before the move, the recorder-binary one the new position
+    // (the ASCII format cannot seek).
     long (*seek_data)(void *state, long offset, std::size_t nchans, int whence);
 };
 

@@ -21,68 +21,15 @@
 #include <string>
 
 #include "qvraw.h"
+#include "record_header.h"
 #include "records.h"
 
 namespace {
 
 constexpr std::size_t BLOCK = 1024;
 
-void text(char *field, std::size_t size, const char *s) {
-    std::snprintf(field, size, "%s", s);
-}
-
-qvraw_header common_header() {
-    qvraw_header h{};
-    h.model = 1;
-    text(h.uid, sizeof h.uid, "B7E40912");
-    text(h.name, sizeof h.name, "Tunnel portal east");
-    text(h.comment, sizeof h.comment, "Benchmark record");
-    text(h.firmware, sizeof h.firmware, "3.0.12");
-    text(h.sensor_name, sizeof h.sensor_name, "Geophone 3D");
-    h.sensor_type = 1; // velocity
-    h.sensor_unit = 1; // mm/s
-    h.sensor_range = 254;
-    h.sensor_scale = 127;
-    h.time_mode = 1; // UTC
-    h.rate = 1024;
-    h.filter = 4;
-    h.voltage = 12.4;
-    h.start_time.sec = 1767261600; // 2026-01-01 10:00:00 UTC
-    return h;
-}
-
-qvraw_header event_header() {
-    qvraw_header h = common_header();
-    h.file_type = QVRAW_FILETYPE_EVENT;
-    h.rec_cause = 4; // trigger
-    h.nsignals = 1;
-    h.signals[0] = 1; // raw
-    h.trig_enabled = 1;
-    h.trig_mode = 13; // level
-    h.trig_chans = 7;
-    h.trig_logic = 1;
-    h.triggered_chans = 1;
-    for (double &t : h.trig_threshold)
-        t = 0.25;
-    h.pre_event = 1;
-    h.post_event = 2;
-    h.trigger_time = h.start_time;
-    h.trigger_time.sec += 1;
-    return h;
-}
-
-qvraw_header background_header() {
-    qvraw_header h = common_header();
-    h.file_type = QVRAW_FILETYPE_BACKGROUND;
-    h.rec_cause = 1; // continuous
-    h.nsignals = 2;
-    h.signals[0] = 5; // peaks
-    h.signals[1] = 6; // vector sum
-    h.back_enabled = 1;
-    h.back_mode = 1;
-    h.back_period = 60;
-    return h;
-}
+constexpr record_site SITE = {"B7E40912", "Tunnel portal east", "Benchmark record", 12.4,
+                              1767261600}; // 2026-01-01 10:00:00 UTC
 
 // Uniform in [-1, 1).
 struct noise {
@@ -144,7 +91,8 @@ void background_frame(double *x, std::size_t i, noise &n) {
 }
 
 int write_record(const std::string &path, bool event, std::size_t frames, std::uint64_t seed) {
-    qvraw_header h = event ? event_header() : background_header();
+    qvraw_header h =
+        event ? record_event_header(SITE, QVRAW_CHAN_X, 0.25) : record_background_header(SITE);
     std::size_t nchans = qvraw_header_get_nchans(&h);
     noise n{seed * 0x9E3779B97F4A7C15ull + 1};
     stats st;

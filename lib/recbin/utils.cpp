@@ -140,6 +140,20 @@ void qv5k_set_time_custom(std::uint8_t *time, std::uint8_t *date, const std::tim
     if (gmtime_r(&tt, &tm)) store_tm(time, date, tm);
 }
 
+std::uint32_t qv5k_trunc_bits(double v) {
+    // The common case: trunc(v) fits 32 bits, and the conversion to unsigned
+    // is modular.
+    if (v > -2147483648.0 && v < 2147483648.0)
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
+    if (!std::isfinite(v)) return 0;
+    // fmod is exact, so this is trunc(v) modulo 2^32 for every magnitude;
+    // the remainder lies strictly between -2^32 and 2^32.
+    constexpr double kTwo32 = 4294967296.0;
+    double r = std::fmod(std::trunc(v), kTwo32);
+    if (r < 0) r += kTwo32;
+    return static_cast<std::uint32_t>(r);
+}
+
 std::int32_t qv5k_trunc_i32(double v) {
     if (std::isnan(v)) return 0;
     if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();

@@ -32,7 +32,7 @@ struct info_run {
     std::string line;
 };
 
-int info_visit(const char *path, unsigned fmt, void *ctx) {
+int info_visit(void *ctx, const char *path, unsigned fmt) {
     auto *run = static_cast<info_run *>(ctx);
     qvfmt_handle *in = nullptr;
     if (qvfmt_open(&in, path, fmt, QVFMT_MODE_READ) != 0) {
@@ -84,8 +84,9 @@ int main(int argc, char **argv) {
     if (optind >= argc) wrong_usage_exit();
 
     int status = 0;
+    const walk_hooks hooks{info_visit, nullptr, nullptr, &run};
     for (int i = optind; i < argc; i++)
-        if (walk_path(argv[i], recursive, info_visit, &run) != 0) status = 1;
+        if (walk_path(argv[i], recursive, hooks) != 0) status = 1;
     table_print(run.table, stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         log_err("Failed to write the listing: %m\n");

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-
 namespace {
 
 constexpr double LIMIT = 1e300;

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <getopt.h>
 #include <string>
-#include <unistd.h>
 
 #include "describe.h"
 #include "envelope.h"
 #include "log.h"
 #include "qvfmt.h"
 #include "svg.h"
+#include "tmpfile.h"
 #include "usage.h"
 #include "utils.h"
 #include "walk.h"
@@ -79,12 +79,11 @@ int read_record(const char *path, unsigned fmt, const plot_run &run, qvraw_heade
 // a file that took the name meanwhile is not replaced. 0 or -1.
 int write_picture(const char *out, const std::string &svg) {
     char tmp[PATH_BUF_SIZE];
-    path_copy(tmp, sizeof tmp, out);
-    if (filename_add_ext(tmp, sizeof tmp, "XXXXXX") != 0) {
+    if (tmpfile_name(tmp, sizeof tmp, out) != 0) {
         log_err("Failed to create tmp file from %s\n", out);
         return -1;
     }
-    if (file_create_temp(tmp) != 0) {
+    if (tmpfile_create(tmp) != 0) {
         log_err("Failed to create tmp file from %s: %m\n", out);
         return -1;
     }
@@ -93,16 +92,16 @@ int write_picture(const char *out, const std::string &svg) {
     if (f && std::fclose(f) != 0) written = false;
     if (!written) {
         log_err("Failed to write %s: %m\n", tmp);
-    } else if (rename_noreplace(tmp, out) != 0) {
+    } else if (tmpfile_commit(tmp, out, output_rule::keep_existing) != 0) {
         log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
     } else {
         return 0;
     }
-    unlink(tmp);
+    tmpfile_remove(tmp);
     return -1;
 }
 
-int plot_visit(const char *path, unsigned fmt, void *ctx) {
+int plot_visit(void *ctx, const char *path, unsigned fmt) {
     auto *run = static_cast<plot_run *>(ctx);
 
     // NAME.svg beside the record, or in the output directory.
@@ -184,8 +183,11 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    // A picture is written under a temporary name: an interrupt removes it.
+    interrupts_install();
     int status = 0;
+    const walk_hooks hooks{plot_visit, nullptr, nullptr, &run};
     for (int i = optind; i < argc; i++)
-        if (walk_path(argv[i], false, plot_visit, &run) != 0) status = 1;
+        if (walk_path(argv[i], false, hooks) != 0) status = 1;
     return status;
 }

@@ -9,7 +9,6 @@
 #include "axis.h"
 #include "text.h"
 
-
 namespace {
 
 // Margins around the panels, room for the title, tick labels and units.
@@ -215,7 +214,7 @@ void svg_write(std::string &out, const plot_picture &p) {
         const bool has = c < d.nchans;
         const double factor = has ? d.chan[c].factor : 1;
         // No unit for values kept as stored, nor for a sensor of unknown unit.
-        const char *unit = has && p.h->sensor_unit != 0 ? d.chan[c].unit : "";
+        const char *unit = has && p.h->sensor_unit != QVRAW_UNIT_UNKNOWN ? d.chan[c].unit : "";
         // The panel's range: the channel's values, and zero.
         double lo = 0, hi = 0;
         for (std::size_t col = 0, used = envelope_used(e); has && col < used; col++) {

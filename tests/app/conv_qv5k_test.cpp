@@ -41,22 +41,25 @@ void put(Image &img, std::size_t off, const std::string &text) {
 // a zone one hour ahead.
 qvraw_header event_header() {
     qvraw_header c{};
-    c.file_type = 1, c.rec_origin = 1, c.rec_cause = 4, c.triggered_chans = 5;
-    c.nsignals = 1, c.signals[0] = 3, c.dir_count = 0x1234, c.nsamples = 70000;
+    c.file_type = QVRAW_FILETYPE_EVENT, c.rec_origin = QVRAW_ORIGIN_LOCAL,
+    c.rec_cause = QVRAW_CAUSE_TRIGGER, c.triggered_chans = QVRAW_CHAN_X | QVRAW_CHAN_Z;
+    c.nsignals = 1, c.signals[0] = QVRAW_SIGNAL_FILTER, c.dir_count = 0x1234, c.nsamples = 70000;
     c.start_time = ts(1262307659, 250000000);
     c.trigger_time = ts(1262307661, 250000000);
     c.peak[0] = 0.5, c.peak[1] = 1.0, c.peak[2] = 0.25, c.offset[0] = -0.5, c.offset[1] = 0.001;
-    c.xqv_code = 0x1AB, c.dom_freq[0] = 12.34, c.dom_freq[2] = 6553.5, c.model = 1;
+    c.xqv_code = 0x1AB, c.dom_freq[0] = 12.34, c.dom_freq[2] = 6553.5, c.model = QVRAW_MODEL_QV7300;
     std::strcpy(c.uid, "AB12");
     std::strcpy(c.name, "Site-7");
     std::strcpy(c.firmware, "2.1.4-rc3");
-    c.sensor_type = 1, c.sensor_unit = 1, c.sensor_range = 250, c.time_mode = 1;
-    c.utc_offset = 3600, c.rate = 1000, c.filter = 7;
-    c.trig_enabled = 1, c.trig_mode = 4, c.trig_chans = 7, c.trig_logic = 2;
+    c.sensor_type = QVRAW_SENSOR_VELOCITY, c.sensor_unit = QVRAW_UNIT_MM_S, c.sensor_range = 250,
+    c.time_mode = QVRAW_TIME_UTC;
+    c.utc_offset = 3600, c.rate = 1000, c.filter = QVRAW_FILTER_IIR_1_80;
+    c.trig_enabled = 1, c.trig_mode = QVRAW_SIGNAL_STA_LTA, c.trig_chans = QVRAW_CHAN_XYZ,
+    c.trig_logic = QVRAW_LOGIC_AND;
     c.trig_threshold[0] = 1.0, c.trig_threshold[1] = 0.5, c.trig_threshold[2] = 125.0;
     c.trig_aux_a[0] = 2.5, c.trig_aux_a[1] = 7, c.trig_aux_a[2] = 1.5;
     c.trig_aux_b[0] = 4, c.trig_aux_b[2] = 3;
-    c.back_enabled = 1, c.back_mode = 2, c.back_period = 300, c.pre_event = 2;
+    c.back_enabled = 1, c.back_mode = QVRAW_BACK_PEAK_FREQ, c.back_period = 300, c.pre_event = 2;
     c.post_event = 260, c.voltage = 12.3456, c.kbftm[0] = 0.5;
     return c;
 }
@@ -83,14 +86,18 @@ Image event_image() {
 // A background record of peaks and vector sums, 2010-07-14 14:00 in Paris.
 qvraw_header background_header() {
     qvraw_header c{};
-    c.file_type = 2, c.rec_origin = 1, c.rec_cause = 1, c.nsignals = 2;
-    c.signals[0] = 5, c.signals[1] = 6, c.dir_count = 7, c.nsamples = 3;
+    c.file_type = QVRAW_FILETYPE_BACKGROUND, c.rec_origin = QVRAW_ORIGIN_LOCAL,
+    c.rec_cause = QVRAW_CAUSE_CONTINUOUS, c.nsignals = 2;
+    c.signals[0] = QVRAW_SIGNAL_VM_PEAK, c.signals[1] = QVRAW_SIGNAL_VM_VSUM, c.dir_count = 7,
+    c.nsamples = 3;
     c.start_time = ts(1279108800, 999999999);
     c.peak[0] = 1.0, c.peak[1] = 0.5, c.peak[2] = -0.2, c.offset[0] = 0.1, c.offset[1] = -0.1;
-    c.xqv_code = 99, c.dom_freq[0] = 5, c.sensor_type = 2, c.sensor_unit = 2;
-    c.sensor_range = 1000, c.time_mode = 2, c.rate = 10, c.filter = 6;
-    c.trig_chans = 5, c.trig_mode = 99, c.trig_threshold[0] = 3; // trigger off: ignored
-    c.back_enabled = 1, c.back_mode = 1, c.back_period = 60, c.pre_event = 5;
+    c.xqv_code = 99, c.dom_freq[0] = 5, c.sensor_type = QVRAW_SENSOR_ACCELERATION,
+    c.sensor_unit = QVRAW_UNIT_MG;
+    c.sensor_range = 1000, c.time_mode = QVRAW_TIME_LOCAL, c.rate = 10, c.filter = 6;
+    c.trig_chans = QVRAW_CHAN_X | QVRAW_CHAN_Z, c.trig_mode = 99,
+    c.trig_threshold[0] = 3; // trigger off: ignored
+    c.back_enabled = 1, c.back_mode = QVRAW_BACK_PEAK_VSUM, c.back_period = 60, c.pre_event = 5;
     c.post_event = 6, c.voltage = 3.3, c.kbftm[0] = 0.25, c.kbftm[1] = 1.5;
     return c;
 }
@@ -146,7 +153,7 @@ TEST_F(ConvQv5k, BothVariantsAreWrittenByteForByte) {
     EXPECT_EQ(image(), background_image());
 }
 
-TEST_F(ConvQv5k, TimeModesAndSubSecondCounts) {
+TEST_F(ConvQv5k, TimesAreWrittenInTheRecordsZoneAndSubSecondCountsCarry) {
     Tz paris("Europe/Paris");
     const std::tuple<std::uint32_t, std::int32_t, long, Bytes3> cases[] = {
         {2, 0, 1262307661, {0x02, 0x01, 0x01}},      // local, winter (UTC+1)

@@ -23,21 +23,27 @@ void set_tz(const char *tz) {
 // An event record triggered on X and Z, kept in UTC, trigger and alarm 1 on.
 qvraw_header base_header() {
     qvraw_header h{};
-    h.file_type = 1, h.rec_origin = 1, h.rec_cause = 4, h.nsignals = 2;
-    h.signals[0] = 1, h.signals[1] = 6, h.split_count = 1, h.dir_count = 3;
+    h.file_type = QVRAW_FILETYPE_EVENT, h.rec_origin = QVRAW_ORIGIN_LOCAL,
+    h.rec_cause = QVRAW_CAUSE_TRIGGER, h.nsignals = 2;
+    h.signals[0] = QVRAW_SIGNAL_RAW, h.signals[1] = QVRAW_SIGNAL_VM_VSUM, h.split_count = 1,
+    h.dir_count = 3;
     h.start_time.sec = 1425470400, h.start_time.nsec = 123456000;
     h.trigger_time.sec = 1425470401;
-    h.nsamples = 2048, h.peak[0] = 0.5, h.peak[1] = 0.25, h.triggered_chans = 5, h.vsum = 0.75;
-    h.dom_freq[0] = 12.5, h.model = 1;
+    h.nsamples = 2048, h.peak[0] = 0.5, h.peak[1] = 0.25,
+    h.triggered_chans = QVRAW_CHAN_X | QVRAW_CHAN_Z, h.vsum = 0.75;
+    h.dom_freq[0] = 12.5, h.model = QVRAW_MODEL_QV7300;
     std::strcpy(h.uid, "A1B2C3D4"), std::strcpy(h.name, "Bridge");
     std::strcpy(h.comment, "North pier"), std::strcpy(h.firmware, "1.4.5");
     std::strcpy(h.sensor_name, "Geo3");
-    h.sensor_type = 1, h.sensor_unit = 1, h.sensor_range = 20, h.sensor_scale = 10;
-    h.time_mode = 1, h.rate = 1024, h.filter = 3, h.trig_enabled = 1, h.trig_mode = 3;
-    h.trig_chans = 7, h.trig_logic = 1, h.trig_threshold[0] = 0.5, h.trig_threshold[1] = 0.5;
+    h.sensor_type = QVRAW_SENSOR_VELOCITY, h.sensor_unit = QVRAW_UNIT_MM_S, h.sensor_range = 20,
+    h.sensor_scale = 10;
+    h.time_mode = QVRAW_TIME_UTC, h.rate = 1024, h.filter = QVRAW_FILTER_FIR_1_50,
+    h.trig_enabled = 1, h.trig_mode = QVRAW_SIGNAL_FILTER;
+    h.trig_chans = QVRAW_CHAN_XYZ, h.trig_logic = QVRAW_LOGIC_OR, h.trig_threshold[0] = 0.5,
+    h.trig_threshold[1] = 0.5;
     h.trig_threshold[2] = 1, h.pre_event = 1, h.post_event = 4;
-    h.alarm1_enabled = 1, h.alarm1_mode = 6, h.alarm1_threshold[0] = 2.5;
-    h.alarm2_mode = 13, h.alarm2_threshold[0] = 9, h.voltage = 12.25;
+    h.alarm1_enabled = 1, h.alarm1_mode = QVRAW_SIGNAL_VM_VSUM, h.alarm1_threshold[0] = 2.5;
+    h.alarm2_mode = QVRAW_SIGNAL_LEVEL, h.alarm2_threshold[0] = 9, h.voltage = 12.25;
     return h;
 }
 
@@ -87,29 +93,37 @@ struct condition_row {
 const std::vector<condition_row> &condition_rows() {
     using H = qvraw_header;
     static const std::vector<condition_row> rows = {
-        {[](H &h) { h.file_type = 2, h.nsamples = 3, h.back_period = 600; },
+        {[](H &h) { h.file_type = QVRAW_FILETYPE_BACKGROUND, h.nsamples = 3, h.back_period = 600; },
          "File/RecordingOrigin;File/DirCount;File/TriggeredChannels=X,Z;File/Length=00:30:00"},
 
-        {[](H &h) { h.file_type = 2, h.back_mode = 3, h.kbftm[2] = 0.5; }, "File/KBFTm-Z=0.5"},
+        {[](H &h) {
+             h.file_type = QVRAW_FILETYPE_BACKGROUND, h.back_mode = QVRAW_BACK_KBFTI,
+             h.kbftm[2] = 0.5;
+         },
+         "File/KBFTm-Z=0.5"},
         {[](H &h) { h.peak[0] = -0.0, h.peak[1] = 0, h.vsum = 0, h.offset[2] = -0.05; },
          "File/Peak-X;File/VSUM=0;File/Offset-Z=-0.5;File/Offset-X=0"},
         {[](H &h) {
-             h.time_mode = 3, h.utc_offset = 3600;
+             h.time_mode = QVRAW_TIME_LOCAL_ZONE, h.utc_offset = 3600;
              std::strcpy(h.region, "Europe"), std::strcpy(h.city, "Paris");
          },
          "Time/Region=Europe;Time/City=Paris;Time/UTCOffset=3600;File/StartTime=13:00:00.123456"},
-        {[](H &h) { h.time_mode = 2, h.utc_offset = 7200; },
+        {[](H &h) { h.time_mode = QVRAW_TIME_LOCAL, h.utc_offset = 7200; },
          "Time/Mode=Local;Time/UTCOffset;File/StartTime=13:00:00.123456"},
 
-        {[](H &h) { h.back_enabled = 1, h.back_mode = 1, h.back_period = 60; },
+        {[](H &h) { h.back_enabled = 1, h.back_mode = QVRAW_BACK_PEAK_VSUM, h.back_period = 60; },
          "Background/Mode=Peak + VSUM;Background/Period=60"},
 
-        {[](H &h) { h.alarm1_mode = 5, h.alarm2_enabled = 1, h.alarm2_threshold[2] = 3; },
+        {[](H &h) {
+             h.alarm1_mode = QVRAW_SIGNAL_VM_PEAK, h.alarm2_enabled = 1, h.alarm2_threshold[2] = 3;
+         },
          "Alarm1/Mode=VM Peak;Alarm1/Threshold;Alarm2/Threshold-X=9;Alarm2/Threshold-Z=3"},
 
-        {[](H &h) { h.signals[0] = 5; },
+        {[](H &h) { h.signals[0] = QVRAW_SIGNAL_VM_PEAK; },
          "File/Signals=VM Peak + VM VSum;Columns/4=VM Peak Z;Columns/5=VM VSum"},
-        {[](H &h) { h.nsignals = 5, h.signals[2] = 1, h.signals[3] = 7; },
+        {[](H &h) {
+             h.nsignals = 5, h.signals[2] = QVRAW_SIGNAL_RAW, h.signals[3] = QVRAW_SIGNAL_VM_FREQ;
+         },
          "File/Signals=Raw + VM VSum + Raw + VM Freq;Columns/9=VM Freq X;Columns/11=VM Freq "
          "Z;Columns/12"},
         {[](H &h) { h.signals[0] = 14, h.model = 2, h.filter = 6; },
@@ -145,7 +159,8 @@ TEST(ConvRoundTrip, EventHeaderReadsBackAsWritten) {
     for (std::size_t i = 0; i < condition_rows().size(); i++) {
         qvraw_header in = base_header(), out;
         condition_rows()[i].change(in);
-        if (in.file_type != 1 || !std::memchr(in.name, 0, sizeof in.name)) continue;
+        if (in.file_type != QVRAW_FILETYPE_EVENT || !std::memchr(in.name, 0, sizeof in.name))
+            continue;
         ascii_header a, b;
         ASSERT_EQ(qvraw_header_to_qvascii(&a.h, &in), 0);
         ASSERT_EQ(qvraw_header_from_qvascii(&out, &a.h), 0u);
@@ -167,7 +182,7 @@ std::uint32_t from_text(qvraw_header &h, std::string text) {
 
 const std::string required = "# [Recorder]|# [Sensor]|# Scale=10|# [Acquisition]|";
 
-TEST(ConvFromAscii, DefaultsAndTimeModes) {
+TEST(ConvFromAscii, TimeModesComeFromTheirWordsAndMissingEntriesFromDefaults) {
     set_tz("Europe/Paris");
     const std::string file = "# [File]|# StartDate=2015-07-01|# StartTime=12:00:00|";
     const struct {

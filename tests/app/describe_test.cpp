@@ -25,7 +25,8 @@ qvraw_header record(std::initializer_list<std::uint32_t> signals) {
     std::size_t i = 0;
     for (std::uint32_t s : signals)
         h.signals[i++] = s;
-    h.sensor_unit = 2, h.sensor_scale = 10, h.rate = 1024, h.nsamples = 2048, h.time_mode = 1;
+    h.sensor_unit = QVRAW_UNIT_MG, h.sensor_scale = 10, h.rate = 1024, h.nsamples = 2048,
+    h.time_mode = QVRAW_TIME_UTC;
     h.start_time.sec = 1425470400;
     std::snprintf(h.name, sizeof h.name, "Bridge");
     return h;
@@ -141,7 +142,8 @@ TEST(RecordFacts, TimesFollowTheRecordsTimeModeAsTheTextFormatDoes) {
 
 TEST(RecordFacts, DurationIntervalAndTriggerFollowTheRecordType) {
     qvraw_header h = record({1});
-    h.rec_cause = 4, h.trigger_time.sec = 1425470401, h.trigger_time.nsec = 250000000;
+    h.rec_cause = QVRAW_CAUSE_TRIGGER, h.trigger_time.sec = 1425470401,
+    h.trigger_time.nsec = 250000000;
     qvdesc_record d;
     qvdesc_describe(&d, &h);
     EXPECT_STREQ(d.type, "event");
@@ -152,7 +154,7 @@ TEST(RecordFacts, DurationIntervalAndTriggerFollowTheRecordType) {
     EXPECT_STREQ(d.trigger.iso, "2015-03-04T12:00:01.250000Z");
     EXPECT_STREQ(d.recorder, "Bridge");
 
-    h.rec_cause = 3, h.rate = 0; // timed, no rate: no interval can be stated
+    h.rec_cause = QVRAW_CAUSE_TIMED, h.rate = 0; // timed, no rate: no interval can be stated
     qvdesc_describe(&d, &h);
     EXPECT_FALSE(d.has_trigger);
     EXPECT_EQ(d.duration, 0.0);

@@ -1,7 +1,9 @@
-// Path utilities: the fitting rules of the 512-byte path buffers. (Temporary
-// names are checked through the program's trace and errors.)
+// File and path utilities: what the file tests read from stat, the fitting
+// rules of the 512-byte path buffers, and temporary names.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -70,6 +72,42 @@ TEST(PathUtilities, TemporaryNamesAreNewFilesBesideTheOutput) {
     EXPECT_EQ(filename_mktemp(full, sizeof full), -1); // the suffix does not fit
     unlink(a);
     unlink(b);
+    rmdir(dir);
+}
+
+TEST(PathUtilities, FileTestsReadWhatStatSays) {
+    char dir[] = "/tmp/qv-utils-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string empty = std::string(dir) + "/empty", full = std::string(dir) + "/full",
+                      missing = std::string(dir) + "/missing";
+    std::FILE *f = std::fopen(empty.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    f = std::fopen(full.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("abc", f);
+    std::fclose(f);
+    // A path that cannot be examined counts as empty, and as neither kind.
+    const struct {
+        std::string path;
+        int file, is_dir, empty;
+        std::uint64_t size;
+    } rows[] = {
+        {empty, 1, 0, 1, 0},
+        {full, 1, 0, 0, 3},
+        {missing, 0, 0, 1, 0},
+        {dir, 0, 1, 0, 0},
+    };
+    for (auto &r : rows) {
+        EXPECT_EQ(is_file(r.path.c_str()), r.file) << r.path;
+        EXPECT_EQ(is_dir(r.path.c_str()), r.is_dir) << r.path;
+        EXPECT_EQ(is_empty(r.path.c_str()), r.empty) << r.path;
+        if (!r.is_dir) {
+            EXPECT_EQ(file_size(r.path.c_str()), r.size) << r.path;
+        }
+    }
+    unlink(empty.c_str());
+    unlink(full.c_str());
     rmdir(dir);
 }
 

@@ -42,7 +42,12 @@ TEST_F(BadInput, FailsWithOneErrorLineAndLeavesNothingBehind) {
     } rows[] = {
         {"in.raw", event_record(3).byte(3, 'K').bytes(), "out.raw", raw_hdr},
         {"in.raw", event_record(3).byte(7, 'x').bytes(), "out.raw", raw_hdr},
-        {"in.raw", event_record(3).signals({1, 2, 3, 4}).bytes(), "out.raw", raw_hdr},
+        {"in.raw",
+         event_record(3)
+             .signals({QVRAW_SIGNAL_RAW, QVRAW_SIGNAL_TRIGGER, QVRAW_SIGNAL_FILTER,
+                       QVRAW_SIGNAL_STA_LTA})
+             .bytes(),
+         "out.raw", raw_hdr},
         {"in.raw", event_record(3).bytes().substr(0, 100), "out.raw", raw_hdr},
         {"in.raw", event_record(3).bytes(), "out.doc", "create out.doc.XXXXXX: [] Invalid format"},
         {"in.raw", event_record(3).bytes(), "no/dir/o.raw",
@@ -73,21 +78,32 @@ TEST_F(BadInput, FailsWithOneErrorLineAndLeavesNothingBehind) {
          put_hdr("o.xqv") + "Invalid sampling rate"},
         {"in.raw", event_record(3).u32("rate", 65536).bytes(), "o.bqv",
          put_hdr("o.bqv") + "Invalid sampling rate"},
-        {"in.raw", event_record(3).u32("model", 0).bytes(), "o.xqv",
+        {"in.raw", event_record(3).u32("model", QVRAW_MODEL_UNKNOWN).bytes(), "o.xqv",
          put_hdr("o.xqv") + "Invalid QV model"},
-        {"in.raw", event_record(3).signals({5}).bytes(), "o.xqv",
+        {"in.raw", event_record(3).signals({QVRAW_SIGNAL_VM_PEAK}).bytes(), "o.xqv",
          put_hdr("o.xqv") + "Invalid signal"},
-        {"in.raw", event_record(3).u32("sensor_unit", 0).bytes(), "o.xqv",
+        {"in.raw", event_record(3).u32("sensor_unit", QVRAW_UNIT_UNKNOWN).bytes(), "o.xqv",
          put_hdr("o.xqv") + "Invalid sensor unit"},
         {"in.raw",
-         event_record(3).u32("trig_enabled", 1).u32("trig_chans", 5).u32("trig_mode", 13).bytes(),
+         event_record(3)
+             .u32("trig_enabled", 1)
+             .u32("trig_chans", QVRAW_CHAN_X | QVRAW_CHAN_Z)
+             .u32("trig_mode", QVRAW_SIGNAL_LEVEL)
+             .bytes(),
          "o.xqv", put_hdr("o.xqv") + "Invalid trigger combination"},
         {"in.raw",
-         event_record(3).u32("trig_enabled", 1).u32("trig_chans", 1).u32("trig_mode", 6).bytes(),
+         event_record(3)
+             .u32("trig_enabled", 1)
+             .u32("trig_chans", QVRAW_CHAN_X)
+             .u32("trig_mode", QVRAW_SIGNAL_VM_VSUM)
+             .bytes(),
          "o.xqv", put_hdr("o.xqv") + "Invalid trigger signal"},
-        {"in.raw", background_record(3).signals({5, 6, 7}).bytes(), "o.bqv",
-         put_hdr("o.bqv") + "Too many signals"},
-        {"in.raw", background_record(3).u32("back_mode", 0).bytes(), "o.xqv",
+        {"in.raw",
+         background_record(3)
+             .signals({QVRAW_SIGNAL_VM_PEAK, QVRAW_SIGNAL_VM_VSUM, QVRAW_SIGNAL_VM_FREQ})
+             .bytes(),
+         "o.bqv", put_hdr("o.bqv") + "Too many signals"},
+        {"in.raw", background_record(3).u32("back_mode", QVRAW_BACK_UNKNOWN).bytes(), "o.xqv",
          put_hdr("o.xqv") + "Invalid background mode"},
         {"in.xqv", ev.substr(0, 255), "out.raw", xqv + "libqv5k: I/O: End of file reached"},
     };

@@ -58,7 +58,7 @@ TEST_F(CommandLine, HelpPrintsTheUsageTextWhateverElseIsGiven) {
     EXPECT_TRUE(files().empty());
 }
 
-TEST_F(CommandLine, OptionErrorsAndPositionalArgumentsDecideTheOutcome) {
+TEST_F(CommandLine, OptionsAndArgumentsChooseTheModeOrEndWithTheirError) {
     put("in.raw", "");
     mkdir("d");
     const std::string wrong = "error: Wrong usage, please invoke with --help for help\n";

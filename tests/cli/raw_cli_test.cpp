@@ -35,7 +35,10 @@ TEST_F(RawConversion, CopyKeepsEveryHeaderByteAndSample) {
 TEST_F(RawConversion, RepairReplacesOnlyValuesBeyondTheTolerance) {
     // Three channels; the largest frame is (3, 4, 0): vector sum 5.
     raw_record r;
-    r.u32("file_type", 1).signals({1}).u32("sensor_scale", 1).u32("rate", 100);
+    r.u32("file_type", QVRAW_FILETYPE_EVENT)
+        .signals({QVRAW_SIGNAL_RAW})
+        .u32("sensor_scale", 1)
+        .u32("rate", 100);
     r.frames({0.5, -1.0, 0.0, 3.0, 4.0, 0.0, -0.5, 1.0, 0.0, 1.0, 0.0, 0.0});
     r.u32("nsamples", 7);   // counted exactly
     r.f64("vsum", 5.00005); // within the tolerance
@@ -66,7 +69,7 @@ TEST_F(RawConversion, RepairReplacesOnlyValuesBeyondTheTolerance) {
 TEST_F(RawConversion, RepairUsesASinglePrecisionRootAndKeepsOffsetsWithoutFrames) {
     // sqrt(2) rounded to single precision, in both builds.
     raw_record root;
-    root.signals({1}).frames({1.0, 1.0, 0.0});
+    root.signals({QVRAW_SIGNAL_RAW}).frames({1.0, 1.0, 0.0});
     root.f64("peak", 1.0, 0).f64("peak", 1.0, 1).f64("offset", 1.0, 0).f64("offset", 1.0, 1);
     put("root.raw", root.bytes());
     ASSERT_EQ(run({"-r", "root.raw", "root-out.raw"}).status, 0);
@@ -74,7 +77,7 @@ TEST_F(RawConversion, RepairUsesASinglePrecisionRootAndKeepsOffsetsWithoutFrames
     EXPECT_EQ(cli::value_at<double>(fixed, root.at("vsum")), 1.4142135381698608);
 
     raw_record none; // a record without frames has no mean
-    none.signals({1});
+    none.signals({QVRAW_SIGNAL_RAW});
     none.u32("nsamples", 5).f64("offset", 0.25, 0).f64("peak", 0.5, 0).f64("vsum", 0.5);
     put("none.raw", none.bytes());
     ASSERT_EQ(run({"-r", "none.raw", "none-out.raw"}).status, 0);

@@ -25,6 +25,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "qvraw.h"
+
 extern char **environ;
 
 namespace cli {
@@ -256,14 +258,14 @@ public:
         hdr[off] = v;
         return *this;
     }
-    // Signal types in frame order: 6 (VM VSum) has one channel, others three.
+    // Signal types in frame order: VM VSum has one channel, others three.
     raw_record &signals(std::initializer_list<std::uint32_t> types) {
         word("nsignals", types.size());
         std::size_t i = 0;
         nch = 0;
         for (auto t : types) {
             u32("signals", t, i++);
-            nch += t == 6 ? 1 : 3;
+            nch += t == QVRAW_SIGNAL_VM_VSUM ? 1 : 3;
         }
         return *this;
     }
@@ -288,9 +290,15 @@ private:
 // values (its peaks, offsets and vector sum left at 0).
 inline raw_record event_record(std::size_t n = 2500) {
     raw_record r;
-    r.u32("file_type", 1).signals({1}).u32("sensor_type", 1).u32("sensor_unit", 1);
-    r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1024).u32("time_mode", 1);
-    r.u32("model", 1).time("start_time", 1700000000, 250000000);
+    r.u32("file_type", QVRAW_FILETYPE_EVENT)
+        .signals({QVRAW_SIGNAL_RAW})
+        .u32("sensor_type", QVRAW_SENSOR_VELOCITY)
+        .u32("sensor_unit", QVRAW_UNIT_MM_S);
+    r.u32("sensor_range", 254)
+        .u32("sensor_scale", 127)
+        .u32("rate", 1024)
+        .u32("time_mode", QVRAW_TIME_UTC);
+    r.u32("model", QVRAW_MODEL_QV7300).time("start_time", 1700000000, 250000000);
     std::vector<double> v;
     for (std::size_t i = 0; i < n; i++)
         for (int c = 0; c < 3; c++)
@@ -302,9 +310,18 @@ inline raw_record event_record(std::size_t n = 2500) {
 // two full recorder-binary data blocks of 20 frames and one of 5).
 inline raw_record background_record(std::size_t n = 45) {
     raw_record r;
-    r.u32("file_type", 2).signals({5, 7}).u32("sensor_type", 1).u32("sensor_unit", 1);
-    r.u32("sensor_range", 254).u32("sensor_scale", 127).u32("rate", 1).u32("time_mode", 2);
-    r.u32("back_enabled", 1).u32("back_mode", 2).u32("back_period", 60).u32("rec_cause", 1);
+    r.u32("file_type", QVRAW_FILETYPE_BACKGROUND)
+        .signals({QVRAW_SIGNAL_VM_PEAK, QVRAW_SIGNAL_VM_FREQ})
+        .u32("sensor_type", QVRAW_SENSOR_VELOCITY)
+        .u32("sensor_unit", QVRAW_UNIT_MM_S);
+    r.u32("sensor_range", 254)
+        .u32("sensor_scale", 127)
+        .u32("rate", 1)
+        .u32("time_mode", QVRAW_TIME_LOCAL);
+    r.u32("back_enabled", 1)
+        .u32("back_mode", QVRAW_BACK_PEAK_FREQ)
+        .u32("back_period", 60)
+        .u32("rec_cause", QVRAW_CAUSE_CONTINUOUS);
     r.time("start_time", 1700000000, 0);
     std::vector<double> v;
     for (std::size_t i = 0; i < n; i++)

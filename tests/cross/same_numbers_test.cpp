@@ -36,15 +36,25 @@ std::vector<double> noise(std::size_t n, double lo, double hi, std::uint64_t &x)
 cli::raw_record record(const std::string &kind, int bits) {
     cli::raw_record r(bits);
     std::uint64_t seed = 2718281828;
-    r.u32("sensor_type", 1).u32("sensor_unit", 1).u32("sensor_range", 254);
+    r.u32("sensor_type", QVRAW_SENSOR_VELOCITY)
+        .u32("sensor_unit", QVRAW_UNIT_MM_S)
+        .u32("sensor_range", 254);
     r.u32("sensor_scale", 127).time("start_time", 1700000000, 250000000);
     r.f64("voltage", 12.0995).f64("dom_freq", 12.34999999999).f64("dom_freq", 7.05, 1);
     if (kind == "event") {
-        r.u32("file_type", 1).signals({1}).u32("rate", 1024).u32("time_mode", 1).u32("model", 1);
+        r.u32("file_type", QVRAW_FILETYPE_EVENT)
+            .signals({QVRAW_SIGNAL_RAW})
+            .u32("rate", 1024)
+            .u32("time_mode", QVRAW_TIME_UTC)
+            .u32("model", QVRAW_MODEL_QV7300);
         return r.frames(noise(3 * 3000, -1.0, 1.0, seed));
     }
-    r.u32("file_type", 2).signals({5, 7}).u32("rate", 1).u32("time_mode", 2).u32("rec_cause", 1);
-    r.u32("back_enabled", 1).u32("back_mode", 2).u32("back_period", 60);
+    r.u32("file_type", QVRAW_FILETYPE_BACKGROUND)
+        .signals({QVRAW_SIGNAL_VM_PEAK, QVRAW_SIGNAL_VM_FREQ})
+        .u32("rate", 1)
+        .u32("time_mode", QVRAW_TIME_LOCAL)
+        .u32("rec_cause", QVRAW_CAUSE_CONTINUOUS);
+    r.u32("back_enabled", 1).u32("back_mode", QVRAW_BACK_PEAK_FREQ).u32("back_period", 60);
     std::vector<double> peaks = noise(3 * 200, 0.0, 1.0, seed),
                         freqs = noise(3 * 200, 0.5, 99.0, seed);
     std::vector<double> frames;

@@ -85,7 +85,13 @@ QV_PLAIN(int, stat, (const char *p, struct stat *st), (p, st), -1)
 QV_PLAIN(int, stat64, (const char *p, struct stat64 *st), (p, st), -1)
 QV_PLAIN(int, fstat, (int fd, struct stat *st), (fd, st), -1)
 QV_PLAIN(int, fstat64, (int fd, struct stat64 *st), (fd, st), -1)
+QV_PLAIN(int, lstat, (const char *p, struct stat *st), (p, st), -1)
+QV_PLAIN(int, lstat64, (const char *p, struct stat64 *st), (p, st), -1)
 QV_PLAIN(int, rename, (const char *from, const char *to), (from, to), -1)
+QV_PLAIN(int, renameat2,
+         (int from_dir, const char *from, int to_dir, const char *to, unsigned flags),
+         (from_dir, from, to_dir, to, flags), -1)
+QV_PLAIN(int, link, (const char *from, const char *to), (from, to), -1)
 QV_PLAIN(int, unlink, (const char *p), (p), -1)
 QV_PLAIN(DIR *, opendir, (const char *p), (p), nullptr)
 QV_STREAM(std::size_t, fread, (void *b, std::size_t s, std::size_t n, FILE *fp), (b, s, n, fp), 0)

@@ -1,9 +1,13 @@
 // qvplot: the examples' pictures byte for byte, peaks that survive every
-// width and a wrong frame count, and failures that leave nothing behind.
+// width and a wrong frame count, and failures and interrupts that leave
+// nothing behind.
 // (Well-formedness and rendering are checked in check_outputs.py.)
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "sibling.h"
 
@@ -95,6 +99,60 @@ TEST_F(Qvplot, AFailureLeavesNeitherAPictureNorATemporaryFile) {
                   "error: Failed to create tmp file from out/c.raw.svg: Permission denied\n");
         EXPECT_FALSE(has("out/c.raw.svg"));
     }
+}
+
+// The names in `d`, without "." and "..".
+std::vector<std::string> names_in(const std::string &d) {
+    std::vector<std::string> v;
+    cli::list_into(d, "", v);
+    return v;
+}
+
+bool temporary_there(const std::string &d) {
+    for (const std::string &n : names_in(d))
+        if (!n.ends_with(".svg")) return true;
+    return false;
+}
+
+TEST_F(Qvplot, AnInterruptLeavesNoTemporaryPicture) {
+    mkdir("in");
+    mkdir("out");
+    const std::string rec = cli::event_record(2000).bytes();
+    for (int i = 0; i < 100; i++)
+        put("in/r" + std::to_string(i) + ".raw", rec);
+    // Wide pictures take a while to write: the program is held (SIGSTOP)
+    // when a temporary picture shows, and interrupted when it is still
+    // there once held.
+    std::string out = dir + ".out", err = dir + ".err";
+    pid_t pid = start({"--width", "16000", "-o", "out", "in"}, {"TZ=UTC"},
+                      program("qvplot").c_str(), out, err);
+    ASSERT_GT(pid, 0);
+    bool interrupted = false, ended = false;
+    int st = 0;
+    while (!interrupted && !ended) {
+        if (!temporary_there(path("out"))) {
+            ended = waitpid(pid, &st, WNOHANG) == pid;
+            timespec pause{0, 100000};
+            nanosleep(&pause, nullptr);
+            continue;
+        }
+        kill(pid, SIGSTOP);
+        ASSERT_EQ(waitpid(pid, &st, WUNTRACED), pid);
+        ended = !WIFSTOPPED(st);
+        interrupted = !ended && temporary_there(path("out"));
+        if (interrupted) kill(pid, SIGINT);
+        kill(pid, SIGCONT);
+    }
+    ASSERT_TRUE(interrupted) << "no temporary picture was caught";
+    ASSERT_EQ(waitpid(pid, &st, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGINT) << "status " << st;
+    EXPECT_FALSE(temporary_there(path("out")));
+    for (const std::string &n : names_in(path("out")))
+        EXPECT_TRUE(get("out/" + n).ends_with("</svg>\n")) << n << " is not whole";
+    EXPECT_EQ(names_in(path("in")).size(), 100u);
+    EXPECT_EQ(cli::slurp(err), "");
+    unlink(out.c_str());
+    unlink(err.c_str());
 }
 
 } // namespace

@@ -152,13 +152,112 @@ struct alignas(8) qvraw_header {
 };
 
 inline constexpr char QVRAW_MAGIC[8] = {'Q', 'v', '7', 'k', 'R', 'a', 'w', '\0'};
-inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11;    // accepted in a file
-inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6; // the one-channel signal
 
-// Record types (file_type).
+// Channel slots of the per-channel arrays (peak, offset, dom_freq, ...): the
+// most channels a header can describe, four signals of three channels.
+inline constexpr std::size_t QVRAW_CHANNEL_SLOTS = 12;
+static_assert(sizeof(qvraw_header::peak) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
+static_assert(sizeof(qvraw_header::offset) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
+static_assert(sizeof(qvraw_header::dom_freq) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
+// The widest frame a raw file may hold: a header that announces more
+// channels is refused on reading and on writing.
+inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11;
+
+// --- The header's coded fields ----------------------------------------------
+//
+// One name per code; the ASCII header shows each code as a word (the
+// vocabulary tables of the ASCII header conversion), and the names below
+// follow those words.
+
+// Record types (file_type): "Unknown", "Event", "Background".
 inline constexpr std::uint32_t QVRAW_FILETYPE_UNKNOWN = 0;
 inline constexpr std::uint32_t QVRAW_FILETYPE_EVENT = 1;
 inline constexpr std::uint32_t QVRAW_FILETYPE_BACKGROUND = 2;
+
+// Recording origins (rec_origin).
+inline constexpr std::uint32_t QVRAW_ORIGIN_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_ORIGIN_LOCAL = 1;
+inline constexpr std::uint32_t QVRAW_ORIGIN_COMMON = 2;
+
+// Recording causes (rec_cause).
+inline constexpr std::uint32_t QVRAW_CAUSE_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_CAUSE_CONTINUOUS = 1;
+inline constexpr std::uint32_t QVRAW_CAUSE_MANUAL = 2;
+inline constexpr std::uint32_t QVRAW_CAUSE_TIMED = 3;
+inline constexpr std::uint32_t QVRAW_CAUSE_TRIGGER = 4;
+inline constexpr std::uint32_t QVRAW_CAUSE_TEST_PULSE = 5; // "TestPulse"
+
+// Signal types: the record's signals, and the modes of the trigger
+// (trig_mode) and of the alarms (alarm1_mode, alarm2_mode), which name the
+// signal they watch. A VM VSum signal has one channel, every other three.
+inline constexpr std::uint32_t QVRAW_SIGNAL_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_SIGNAL_RAW = 1;
+inline constexpr std::uint32_t QVRAW_SIGNAL_TRIGGER = 2;
+inline constexpr std::uint32_t QVRAW_SIGNAL_FILTER = 3;
+inline constexpr std::uint32_t QVRAW_SIGNAL_STA_LTA = 4;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_PEAK = 5;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_FREQ = 7;
+inline constexpr std::uint32_t QVRAW_SIGNAL_DIN_KBFTI = 8;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VTOP = 9;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VKAR = 10;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_FREQ = 11;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_B_VEFF = 12;
+inline constexpr std::uint32_t QVRAW_SIGNAL_LEVEL = 13;
+
+// Channel bits (trig_chans, triggered_chans): a set is their sum.
+inline constexpr std::uint32_t QVRAW_CHAN_NONE = 0;
+inline constexpr std::uint32_t QVRAW_CHAN_X = 1;
+inline constexpr std::uint32_t QVRAW_CHAN_Y = 2;
+inline constexpr std::uint32_t QVRAW_CHAN_Z = 4;
+inline constexpr std::uint32_t QVRAW_CHAN_XYZ = QVRAW_CHAN_X | QVRAW_CHAN_Y | QVRAW_CHAN_Z;
+
+// How the trigger combines its channels (trig_logic).
+inline constexpr std::uint32_t QVRAW_LOGIC_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_LOGIC_OR = 1;
+inline constexpr std::uint32_t QVRAW_LOGIC_AND = 2;
+
+// Background modes (back_mode).
+inline constexpr std::uint32_t QVRAW_BACK_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_BACK_PEAK_VSUM = 1;  // "Peak + VSUM"
+inline constexpr std::uint32_t QVRAW_BACK_PEAK_FREQ = 2;  // "Peak + FREQ"
+inline constexpr std::uint32_t QVRAW_BACK_KBFTI = 3;      // "KBFTi (DIN 45669-1)"
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT1 = 4; // "SBR A CAT1 (Dutch Standard)"
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT2 = 5;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT3 = 6;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_FUND = 7;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_B = 8;
+
+// Time modes (time_mode): how the record's times are shown. Both local
+// modes show the word "Local"; with a named zone the region, city and
+// utc_offset fields say which.
+inline constexpr std::uint32_t QVRAW_TIME_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_TIME_UTC = 1;
+inline constexpr std::uint32_t QVRAW_TIME_LOCAL = 2;      // the reading machine's zone
+inline constexpr std::uint32_t QVRAW_TIME_LOCAL_ZONE = 3; // the named zone
+
+// Recorder models (model).
+inline constexpr std::uint32_t QVRAW_MODEL_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_MODEL_QV7300 = 1;
+
+// Sensor types (sensor_type) and units (sensor_unit).
+inline constexpr std::uint32_t QVRAW_SENSOR_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_SENSOR_VELOCITY = 1;
+inline constexpr std::uint32_t QVRAW_SENSOR_ACCELERATION = 2;
+inline constexpr std::uint32_t QVRAW_UNIT_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_UNIT_MM_S = 1; // "mm/s"
+inline constexpr std::uint32_t QVRAW_UNIT_MG = 2;   // "mg"
+inline constexpr std::uint32_t QVRAW_UNIT_MV = 3;   // "mV"
+
+// Acquisition filters (filter); there is no filter 6.
+inline constexpr std::uint32_t QVRAW_FILTER_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_FILTER_FLAT = 1;
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_50 = 2;    // "FIR 50 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_50 = 3;  // "FIR 1-50 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_100 = 4; // "FIR 1-100 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_156 = 5; // "FIR 1-156 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_80 = 7;  // "IIR 1-80 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_315 = 8; // "IIR 1-315 Hz"
 
 // Open modes.
 inline constexpr int QVRAW_MODE_WRITE = 1;  // "wb"

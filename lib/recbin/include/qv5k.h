@@ -33,7 +33,7 @@ inline constexpr std::size_t QV5K_FRAME_SIZE = 9;   // one xqv frame on disk
 inline constexpr std::size_t QV5K_BLOCK_SIZE = 256; // one bqv data block
 inline constexpr std::size_t QV5K_XQV_CHANNELS = 3;
 inline constexpr std::size_t QV5K_XQV_CHUNK = 1024; // frames per stream call
-inline constexpr std::size_t QV5K_MAX_CHANNELS = 6;
+inline constexpr std::size_t QV5K_MAX_CHANNELS = 6; // the widest frame a file holds (bqv layout 3)
 
 // File types (qv5k_header_filetype, qv5k_handle::filetype).
 inline constexpr std::uint32_t QV5K_FILETYPE_UNKNOWN = 0;
@@ -45,6 +45,77 @@ inline constexpr std::uint8_t QV5K_RECMODE_EVENT = 0; // xqv, 3 channels
 inline constexpr std::uint8_t QV5K_RECMODE_BACK3 = 4; // bqv, 3 channels
 inline constexpr std::uint8_t QV5K_RECMODE_BACK4 = 6; // bqv, 4 channels
 inline constexpr std::uint8_t QV5K_RECMODE_BACK6 = 7; // bqv, 6 channels
+
+// The largest magnitude, as a fraction of full scale, that the record's
+// counts carry. Full scale, 2^(resolution - 1) counts, is one past the
+// largest signed count of its field, so a value at or beyond this limit is
+// stored as the limit: header peaks, offsets and KBFTm values, xqv samples,
+// and bqv peak codes (0xFFF9 from the limit up, 0 from its negative down).
+inline constexpr double QV5K_FS_LIMIT = 0.9999;
+
+// ---------------------------------------------------------------------------
+// Background modes (header byte 215) and what follows from each: the
+// recording mode (byte 4) of a bqv record in that mode, the layout of its
+// data blocks, and what the record holds in the words of the converter's
+// header vocabulary: the background mode code and the signal type codes of
+// the canonical header ("Peak + VSUM" = 1, "VM Peak" = 5, ...; this library
+// stands alone, so they are numbers here).
+//
+// Data-block layouts: 1 holds 41 frames of three 16-bit peak codes; 2 holds
+// 20 frames of three peak codes and the 48-bit square of a fourth (the
+// vector sum); 3 holds 20 frames of three peak codes and three 16-bit
+// frequencies in tenths of a hertz.
+struct qv5k_back_mode {
+    std::uint8_t back_mode;        // byte 215
+    std::uint8_t rec_mode;         // byte 4: QV5K_RECMODE_BACK*
+    std::uint8_t layout;           // data-block layout 1, 2 or 3
+    std::uint8_t nchans;           // channels per frame
+    std::uint8_t frames_per_block; // frames a data block holds
+    std::uint8_t canon_mode;       // background mode code of the canonical header
+    std::uint8_t nsignals;         // signals of the canonical header
+    std::uint8_t signals[2];       // their signal type codes
+};
+
+// clang-format off
+inline constexpr qv5k_back_mode QV5K_BACK_MODES[] = {
+    // byte  recording mode       layout ch frames  mode                 signals
+    { 2, QV5K_RECMODE_BACK3, 1, 3, 41, 3 /* KBFTi */,       1, {8 /* DIN KBFTi */, 0}},
+    { 4, QV5K_RECMODE_BACK3, 1, 3, 41, 1 /* Peak + VSUM */, 1, {5 /* VM Peak */, 0}},
+    { 8, QV5K_RECMODE_BACK4, 2, 4, 20, 1 /* Peak + VSUM */, 2, {5 /* VM Peak */, 6 /* VM VSum */}},
+    { 9, QV5K_RECMODE_BACK3, 1, 3, 41, 8 /* SBR B */,       1, {12 /* SBR B Veff */, 0}},
+    {10, QV5K_RECMODE_BACK6, 3, 6, 20, 2 /* Peak + FREQ */, 2, {5 /* VM Peak */, 7 /* VM Freq */}},
+    {11, QV5K_RECMODE_BACK6, 3, 6, 20, 4 /* SBR A CAT1 */,  2, {9 /* SBR A Vtop */, 11 /* SBR A Freq */}},
+    {12, QV5K_RECMODE_BACK6, 3, 6, 20, 5 /* SBR A CAT2 */,  2, {9 /* SBR A Vtop */, 11 /* SBR A Freq */}},
+    {13, QV5K_RECMODE_BACK6, 3, 6, 20, 6 /* SBR A CAT3 */,  2, {9 /* SBR A Vtop */, 11 /* SBR A Freq */}},
+    {14, QV5K_RECMODE_BACK6, 3, 6, 20, 7 /* SBR A FUND */,  2, {9 /* SBR A Vtop */, 11 /* SBR A Freq */}},
+};
+// clang-format on
+
+// The row of background mode byte `back_mode`; null for a byte the table
+// does not list (0 included: no background recording).
+constexpr const qv5k_back_mode *qv5k_back_mode_of(std::uint32_t back_mode) {
+    for (const qv5k_back_mode &m : QV5K_BACK_MODES)
+        if (m.back_mode == back_mode) return &m;
+    return nullptr;
+}
+
+// Every row's layout fixes its channels and frames per block, and its
+// recording mode agrees with its channels.
+constexpr bool qv5k_back_modes_agree() {
+    for (const qv5k_back_mode &m : QV5K_BACK_MODES) {
+        const int want_chans = m.layout == 1 ? 3 : m.layout == 2 ? 4 : m.layout == 3 ? 6 : 0;
+        const int want_frames = m.layout == 1 ? 41 : 20;
+        const int rec_chans = m.rec_mode == QV5K_RECMODE_BACK3   ? 3
+                              : m.rec_mode == QV5K_RECMODE_BACK4 ? 4
+                              : m.rec_mode == QV5K_RECMODE_BACK6 ? 6
+                                                                 : 0;
+        if (m.nchans != want_chans || m.frames_per_block != want_frames || m.nchans != rec_chans)
+            return false;
+        if (m.nsignals < 1 || m.nsignals > 2) return false;
+    }
+    return true;
+}
+static_assert(qv5k_back_modes_agree(), "QV5K_BACK_MODES: layout, channels and recording mode");
 
 // Library open modes.
 inline constexpr int QV5K_MODE_CREATE = 1; // "w+b"
@@ -240,6 +311,13 @@ void qv5k_set_time_local(std::uint8_t *time, std::uint8_t *date, const std::time
 // does not fit the platform's time_t) leaves the six bytes unchanged.
 void qv5k_set_time_custom(std::uint8_t *time, std::uint8_t *date, const std::time_t *t,
                           std::int32_t offset);
+
+// The low 32 bits (two's complement) of trunc(v), exact for every finite
+// value, so that a value beyond a field's range wraps as an integer would;
+// NaN and infinities give 0. Every double that becomes a record integer
+// goes through it (the C++ conversion is undefined for NaN, infinities and
+// values out of range); take the low 8, 16 or 24 bits for a narrower field.
+std::uint32_t qv5k_trunc_bits(double v);
 
 // ---------------------------------------------------------------------------
 // Header accessors.

@@ -1,6 +1,7 @@
-// Writes the raw example records of this folder: an event record of three
+// Writes the raw example records of examples/: an event record of three
 // velocity channels and a background record of per-minute peaks and vector
-// sums. The text, xqv and bqv examples are converted from them by qvconv.
+// sums. The text, xqv and bqv examples are converted from them by qvconv
+// (the make-examples target).
 //
 //   make_examples <folder>
 #include <cmath>
@@ -10,35 +11,15 @@
 #include <vector>
 
 #include "qvraw.h"
+#include "record_header.h"
 
 namespace {
 
-void text(char *field, std::size_t size, const char *s) { std::snprintf(field, size, "%s", s); }
-
-qvraw_header common_header()
-{
-    qvraw_header h{};
-    h.model = 1;
-    text(h.uid, sizeof h.uid, "A1B2C3D4");
-    text(h.name, sizeof h.name, "Bridge pier 4");
-    text(h.comment, sizeof h.comment, "Example record");
-    text(h.firmware, sizeof h.firmware, "3.0.12");
-    text(h.sensor_name, sizeof h.sensor_name, "Geophone 3D");
-    h.sensor_type = 1; // velocity
-    h.sensor_unit = 1; // mm/s
-    h.sensor_range = 254;
-    h.sensor_scale = 127;
-    h.time_mode = 1; // UTC
-    h.rate = 1024;
-    h.filter = 4;
-    h.voltage = 12.6;
-    h.start_time.sec = 1764583200; // 2025-12-01 10:00:00 UTC
-    return h;
-}
+constexpr record_site SITE = {"A1B2C3D4", "Bridge pier 4", "Example record", 12.6,
+                              1764583200}; // 2025-12-01 10:00:00 UTC
 
 // Writes `h` and the frames, with the header's statistics taken from them.
-int write_record(const std::string &path, qvraw_header h, const std::vector<double> &v)
-{
+int write_record(const std::string &path, qvraw_header h, const std::vector<double> &v) {
     std::size_t nchans = qvraw_header_get_nchans(&h);
     std::size_t frames = v.size() / nchans;
     h.nsamples = static_cast<std::uint32_t>(frames);
@@ -56,8 +37,7 @@ int write_record(const std::string &path, qvraw_header h, const std::vector<doub
     h.vsum = static_cast<double>(std::sqrt(static_cast<float>(maxsq)));
     qvraw_file *f = qvraw_open(path.c_str(), QVRAW_MODE_WRITE);
     if (!f || qvraw_write_header(f, &h) != 0 ||
-        qvraw_write_data(f, v.data(), frames) != static_cast<long>(frames) ||
-        qvraw_close(f) != 0) {
+        qvraw_write_data(f, v.data(), frames) != static_cast<long>(frames) || qvraw_close(f) != 0) {
         std::fprintf(stderr, "make_examples: %s: %s\n", path.c_str(), qvraw_strerr(f));
         return -1;
     }
@@ -66,8 +46,7 @@ int write_record(const std::string &path, qvraw_header h, const std::vector<doub
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     std::string dir = argc > 1 ? argv[1] : ".";
     unsigned seed = 12345;
     auto noise = [&] {
@@ -76,22 +55,7 @@ int main(int argc, char **argv)
     };
 
     // A quarter of a second of a triggered event: a decaying 12 Hz swing.
-    qvraw_header ev = common_header();
-    ev.file_type = 1;
-    ev.rec_cause = 4; // trigger
-    ev.nsignals = 1;
-    ev.signals[0] = 1; // raw
-    ev.trig_enabled = 1;
-    ev.trig_mode = 13; // level
-    ev.trig_chans = 7;
-    ev.trig_logic = 1;
-    ev.triggered_chans = 4;
-    for (int i = 0; i < 3; i++)
-        ev.trig_threshold[i] = 0.5;
-    ev.pre_event = 1;
-    ev.post_event = 2;
-    ev.trigger_time = ev.start_time;
-    ev.trigger_time.sec += 1;
+    qvraw_header ev = record_event_header(SITE, QVRAW_CHAN_Z, 0.5);
     std::vector<double> v;
     for (int i = 0; i < 256; i++) {
         double t = i / 1024.0;
@@ -102,19 +66,10 @@ int main(int argc, char **argv)
                                    1e4) /
                         1e4);
     }
-    if (write_record(dir + "/event.raw", ev, v) != 0)
-        return 1;
+    if (write_record(dir + "/event.raw", ev, v) != 0) return 1;
 
     // An hour of background: per-minute peaks of X, Y, Z and the vector sum.
-    qvraw_header bg = common_header();
-    bg.file_type = 2;
-    bg.rec_cause = 1; // continuous
-    bg.nsignals = 2;
-    bg.signals[0] = 5; // VM Peak
-    bg.signals[1] = 6; // VM VSum
-    bg.back_enabled = 1;
-    bg.back_mode = 1; // Peak + VSUM
-    bg.back_period = 60;
+    qvraw_header bg = record_background_header(SITE);
     v.clear();
     for (int m = 0; m < 60; m++) {
         double p[3], sq = 0;
