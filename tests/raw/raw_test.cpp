@@ -1,8 +1,7 @@
 // The raw library: the header copy, frames, seeks and the spectrum block of
 // the file handle, and the failure texts of the I/O layer under it.
-#include "../../lib/raw/io.h"
 #include "cli.h"
-#include "qvraw.h"
+#include "qvraw_internal.h"
 
 #include <cerrno>
 #include <climits>
