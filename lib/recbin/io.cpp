@@ -42,6 +42,7 @@ int flush(std::FILE *fp) {
 // moved: fewer than n only at the end of the file or on failure (errno set).
 template <typename Call>
 std::size_t transfer(std::FILE *fp, std::size_t n, Call call) {
+    if (n == 0) return 0;
     std::size_t done = 0;
     return retry_interrupted(
         fp,

@@ -54,7 +54,7 @@ struct checker {
 
 } // namespace
 
-TEST(SampleNumbers, RandomBitPatterns) {
+TEST(SampleNumbers, MatchPrintfAndStrtodForAnyBitPattern) {
     checker c;
     std::mt19937_64 rng(20240601);
     for (int i = 0; i < 300000; i++)
@@ -62,7 +62,7 @@ TEST(SampleNumbers, RandomBitPatterns) {
     EXPECT_EQ(c.failures, 0);
 }
 
-TEST(SampleNumbers, BoundariesAndSpecials) {
+TEST(SampleNumbers, MatchPrintfAndStrtodAtRoundingBoundariesAndSpecialTexts) {
     checker c;
     for (int e = -325; e <= 309; e++) {
         // Powers of ten and the six-digit rounding boundaries around them.

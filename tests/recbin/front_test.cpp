@@ -49,7 +49,7 @@ TEST(IoPositions, SeeksCountFramesAndBlocksAndRefuseTheHeader) {
     EXPECT_EQ(read_file(dir.path()), want);
 }
 
-TEST(IoPositions, FramesBeyondTwoGibibytes) {
+TEST(IoPositions, PositionsBeyondTwoGibibytesAreExactOrRefused) {
     TempDir dir;
     const long frame = 300000000L; // its first byte lies at 2.7 GB
     const std::int64_t at = 256 + 9 * std::int64_t{frame};
