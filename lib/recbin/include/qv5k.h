@@ -78,7 +78,7 @@ struct qv5k_back_mode {
 
 // clang-format off
 inline constexpr qv5k_back_mode QV5K_BACK_MODES[] = {
-    // byte  recording mode       layout ch frames  mode                 signals
+    // byte 215, byte 4, layout, channels, frames per block, then canonical mode and signals
     { 2, QV5K_RECMODE_BACK3, 1, 3, 41, 3 /* KBFTi */,       1, {8 /* DIN KBFTi */, 0}},
     { 4, QV5K_RECMODE_BACK3, 1, 3, 41, 1 /* Peak + VSUM */, 1, {5 /* VM Peak */, 0}},
     { 8, QV5K_RECMODE_BACK4, 2, 4, 20, 1 /* Peak + VSUM */, 2, {5 /* VM Peak */, 6 /* VM VSum */}},
