@@ -1,5 +1,6 @@
-// libqv5k internals: the I/O layer, the two variants and the frame codecs.
-// Only the library's own modules and its unit tests include this file.
+// libqv5k internals: the parts of a handle, the texts of the codes, the I/O
+// layer, the two variants and the frame codecs. Only the library's own
+// modules, its unit tests and its benchmark include this file.
 #pragma once
 
 #include "qv5k.h"
@@ -174,8 +175,8 @@ long qv5k_xqv_seek(qv5k_xqv_state *state, long offset, int whence);
 // of its target block or to a block that is not there.
 
 // Binds an unbound state, or checks a bound one (background mode, directory
-// count, start moment, period and channel count unchanged). A background
-// mode outside the layout table, or one whose channel count differs from
+// count, start moment and period unchanged). A background mode that
+// QV5K_BACK_MODES does not list, or one whose channel count differs from
 // the recording mode's, is refused. 0 or -1.
 int qv5k_bqv_reload(qv5k_bqv_state *state, qv5k_io *io, std::uint32_t *err,
                     const qv5k_header *header);
