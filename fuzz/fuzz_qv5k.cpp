@@ -52,7 +52,7 @@ void fill_frames(double *frames, std::size_t n, std::uint8_t seed) {
                               -0.5,
                               1.0,
                               -1.0,
-                              0.9999,
+                              QV5K_FS_LIMIT,
                               1e300,
                               -1e300,
                               std::numeric_limits<double>::quiet_NaN(),

@@ -12,14 +12,45 @@
 
 namespace {
 
-// Pushes buffered output to the file (and, for input, drops what was read
-// ahead), repeating an interrupted flush.
-int flush(std::FILE *fp) {
-    while (std::fflush(fp) != 0) {
-        if (errno != EINTR) return -1;
-        std::clearerr(fp);
+// Makes `attempt` again as long as it fails with EINTR; `failed` tells a
+// failed result. errno is cleared before each attempt and the stream's error
+// flag after an interrupted one. The last result, errno then telling the
+// cause of a failure.
+template <typename Attempt, typename Failed>
+auto retry_interrupted(std::FILE *fp, Attempt attempt, Failed failed) {
+    for (;;) {
+        errno = 0;
+        auto r = attempt();
+        if (!failed(r) || errno != EINTR) return r;
+        if (fp) std::clearerr(fp);
     }
-    return 0;
+}
+
+bool nonzero(int r) {
+    return r != 0;
+}
+
+// Pushes buffered output to the file (and, for input, drops what was read
+// ahead).
+int flush(std::FILE *fp) {
+    return retry_interrupted(
+        fp, [fp] { return std::fflush(fp); }, nonzero);
+}
+
+// Moves n bytes with `call` (fread or fwrite of a byte count at an offset
+// into the caller's buffer), going on after an interrupted call. The bytes
+// moved: fewer than n only at the end of the file or on failure.
+template <typename Call>
+std::size_t transfer(std::FILE *fp, std::size_t n, Call call) {
+    if (n == 0) return 0;
+    std::size_t done = 0;
+    return retry_interrupted(
+        fp,
+        [&] {
+            done += call(done, n - done);
+            return done;
+        },
+        [&](std::size_t d) { return d < n && !std::feof(fp); });
 }
 
 // fopen(path, mode) for the modes that create or empty the file, except
@@ -27,7 +58,7 @@ int flush(std::FILE *fp) {
 // (ext4) cutting a file, even an empty one, makes its close push the whole
 // new content to the disk at once instead of in the background, which for
 // the converter's freshly made temporary file is pure waiting.
-std::FILE *open_emptied(const char *path, const char *mode) {
+std::FILE *fopen_emptied(const char *path, const char *mode) {
     int fd = ::open(path, (std::strchr(mode, '+') ? O_RDWR : O_WRONLY) | O_CREAT, 0666);
     if (fd < 0) return nullptr;
     struct stat st;
@@ -44,16 +75,14 @@ std::FILE *open_emptied(const char *path, const char *mode) {
 } // namespace
 
 std::FILE *qvascii_io_open(const char *path, const char *mode) {
-    for (;;) {
-        std::FILE *fp = mode[0] == 'w' ? open_emptied(path, mode) : std::fopen(path, mode);
-        if (fp) {
-            // Every transfer is a whole block already: the stream's own
-            // buffer would only split it into more system calls.
-            std::setvbuf(fp, nullptr, _IONBF, 0);
-            return fp;
-        }
-        if (errno != EINTR) return nullptr;
-    }
+    std::FILE *fp = retry_interrupted(
+        nullptr,
+        [&] { return mode[0] == 'w' ? fopen_emptied(path, mode) : std::fopen(path, mode); },
+        [](std::FILE *f) { return f == nullptr; });
+    // Every transfer is a whole block already: the stream's own buffer would
+    // only split it into more system calls.
+    if (fp) std::setvbuf(fp, nullptr, _IONBF, 0);
+    return fp;
 }
 
 int qvascii_io_close(std::FILE *fp) {
@@ -71,34 +100,19 @@ int qvascii_io_close(std::FILE *fp) {
 }
 
 long qvascii_io_read(std::FILE *fp, void *buf, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        std::size_t r = std::fread(static_cast<char *>(buf) + done, 1, n - done, fp);
-        done += r;
-        if (r > 0) continue;
-        if (std::feof(fp)) break;
-        if (std::ferror(fp) && errno == EINTR) {
-            std::clearerr(fp);
-            continue;
-        }
-        return -1;
-    }
+    auto *p = static_cast<char *>(buf);
+    std::size_t done = transfer(
+        fp, n, [&](std::size_t at, std::size_t k) { return std::fread(p + at, 1, k, fp); });
+    if (done < n && !std::feof(fp)) return -1;
     if (n > 0 && flush(fp) != 0) return -1;
     return static_cast<long>(done);
 }
 
 long qvascii_io_write(std::FILE *fp, const void *buf, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        std::size_t r = std::fwrite(static_cast<const char *>(buf) + done, 1, n - done, fp);
-        done += r;
-        if (r > 0) continue;
-        if (std::ferror(fp) && errno == EINTR) {
-            std::clearerr(fp);
-            continue;
-        }
-        return -1;
-    }
+    const auto *p = static_cast<const char *>(buf);
+    std::size_t done = transfer(
+        fp, n, [&](std::size_t at, std::size_t k) { return std::fwrite(p + at, 1, k, fp); });
+    if (done < n) return -1;
     // A failed flush means the bytes did not reach the file.
     if (n > 0 && flush(fp) != 0) return -1;
     return static_cast<long>(done);
@@ -114,7 +128,7 @@ int qvascii_io_truncate(std::FILE *fp, long length) {
     long pos = std::ftell(fp);
     if (pos < 0) return -1;
     if (pos > length && std::fseek(fp, length, SEEK_SET) != 0) return -1;
-    while (ftruncate(fileno(fp), static_cast<off_t>(length)) != 0)
-        if (errno != EINTR) return -1;
-    return 0;
+    const int fd = fileno(fp);
+    return retry_interrupted(
+        nullptr, [&] { return ftruncate(fd, static_cast<off_t>(length)); }, nonzero);
 }

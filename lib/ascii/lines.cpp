@@ -60,59 +60,35 @@ std::size_t format_g_slow(char *dst, double v) {
     return len;
 }
 
-} // namespace
-
-std::size_t qvascii_format_g(char *dst, double v) {
-    if (!(v - v == 0)) return format_g_slow(dst, v); // infinity or NaN
-    char *p = dst;
-    std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-    if (bits >> 63) *p++ = '-';
-    bits &= ~(std::uint64_t{1} << 63);
-    if (bits == 0) {
-        *p++ = '0';
-        return static_cast<std::size_t>(p - dst);
+// |v| * 10^k rounded to an integer as "%g" rounds it, in double where 10^k
+// is exact (one correctly rounded operation, error below 6e-11 in this
+// range), else in extended precision. False when the product reaches
+// 1000000 (the first digit's exponent was guessed one too low). *tie when
+// the fraction lies within 1e-6 of one half, where this error could move
+// the rounding.
+bool scaled_digits(double a, int k, std::uint64_t *r, bool *tie) {
+    if (k >= -22 && k <= 22) {
+        double s = k >= 0 ? a * pow10d[k] : a / pow10d[-k];
+        if (s >= 1000000.0) return false;
+        *r = qvascii_trunc_to<std::uint64_t>(s);
+        double frac = s - static_cast<double>(*r);
+        *tie = frac > 0.5 - 1e-6 && frac < 0.5 + 1e-6;
+        *r += frac > 0.5;
+    } else {
+        long double s = static_cast<long double>(a) * pow10l(k);
+        if (s >= 1000000.0L) return false;
+        *r = qvascii_trunc_to<std::uint64_t>(s);
+        long double frac = s - static_cast<long double>(*r);
+        *tie = frac > 0.5L - 1e-6L && frac < 0.5L + 1e-6L;
+        *r += frac > 0.5L;
     }
+    return true;
+}
 
-    // Binary exponent e2 with 2^e2 <= |v| < 2^(e2+1), then x0 =
-    // floor(e2 * log10(2)), which is floor(log10|v|) or one less.
-    int biased = static_cast<int>(bits >> 52);
-    int e2 = biased != 0 ? biased - 1023 : -1074 + 63 - std::countl_zero(bits);
-    int x0 = (e2 * 78913) >> 18;
-
-    // |v| * 10^pw, in double where 10^pw is exact (one correctly rounded
-    // operation, error below 6e-11 in this range), else in extended
-    // precision.
-    const double a = v < 0 ? -v : v;
-    int pw = 5 - x0;
-    std::uint64_t r = 0;
-    bool tie = true; // unless the scaling below settles it
-    auto scale = [&](int k) {
-        if (k >= -22 && k <= 22) {
-            double s = k >= 0 ? a * pow10d[k] : a / pow10d[-k];
-            if (s >= 1000000.0) return false;
-            r = qvascii_trunc_to<std::uint64_t>(s);
-            double frac = s - static_cast<double>(r);
-            tie = frac > 0.5 - 1e-6 && frac < 0.5 + 1e-6;
-            r += frac > 0.5;
-        } else {
-            long double s = static_cast<long double>(a) * pow10l(k);
-            if (s >= 1000000.0L) return false;
-            r = qvascii_trunc_to<std::uint64_t>(s);
-            long double frac = s - static_cast<long double>(r);
-            tie = frac > 0.5L - 1e-6L && frac < 0.5L + 1e-6L;
-            r += frac > 0.5L;
-        }
-        return true;
-    };
-    if (!scale(pw)) scale(--pw);
-    if (tie) return format_g_slow(dst, v);
-    int x = 5 - pw; // decimal exponent of the first digit
-    if (r >= 1000000) {
-        r /= 10;
-        x++;
-    }
-    if (r < 100000) return format_g_slow(dst, v); // not reached; kept exact anyway
-
+// Writes the six digits of r (100000 to 999999), the first of decimal
+// exponent x, as "%g" lays them out: trailing zeros dropped, the exponent
+// form below 10^-4 and from 10^6 on. The end of the text.
+char *lay_out(char *p, std::uint64_t r, int x) {
     char d[6];
     for (int i = 5; i >= 0; i--, r /= 10)
         d[i] = static_cast<char>('0' + r % 10);
@@ -149,7 +125,42 @@ std::size_t qvascii_format_g(char *dst, double v) {
         for (int i = 0; i < nd; i++)
             *p++ = d[i];
     }
-    return static_cast<std::size_t>(p - dst);
+    return p;
+}
+
+} // namespace
+
+std::size_t qvascii_format_g(char *dst, double v) {
+    if (!(v - v == 0)) return format_g_slow(dst, v); // infinity or NaN
+    char *p = dst;
+    std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+    if (bits >> 63) *p++ = '-';
+    bits &= ~(std::uint64_t{1} << 63);
+    if (bits == 0) {
+        *p++ = '0';
+        return static_cast<std::size_t>(p - dst);
+    }
+
+    // Binary exponent e2 with 2^e2 <= |v| < 2^(e2+1), then x0 =
+    // floor(e2 * log10(2)), which is floor(log10|v|) or one less.
+    int biased = static_cast<int>(bits >> 52);
+    int e2 = biased != 0 ? biased - 1023 : -1074 + 63 - std::countl_zero(bits);
+    int x0 = (e2 * 78913) >> 18;
+
+    // |v| * 10^pw in [100000, 1000000), pw one less when x0 was one too low.
+    const double a = v < 0 ? -v : v;
+    int pw = 5 - x0;
+    std::uint64_t r = 0;
+    bool tie = true; // unless the scaling below settles it
+    if (!scaled_digits(a, pw, &r, &tie)) scaled_digits(a, --pw, &r, &tie);
+    if (tie) return format_g_slow(dst, v);
+    int x = 5 - pw; // decimal exponent of the first digit
+    if (r >= 1000000) {
+        r /= 10;
+        x++;
+    }
+    if (r < 100000) return format_g_slow(dst, v); // not reached; kept exact anyway
+    return static_cast<std::size_t>(lay_out(p, r, x) - dst);
 }
 
 namespace {

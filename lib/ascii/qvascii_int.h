@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 
 #include "qvascii.h"
@@ -94,3 +95,42 @@ struct qvascii_file {
 // Fixes the handle's scale and column factors from the header, or checks
 // that it agrees with those already fixed. 0, or -1 with code 6.
 int qvascii_update_scale(qvascii_file *f, const qvascii_header *h);
+
+// Gives back the sample text read ahead: the stream moves back to the
+// first byte not yet delivered. 0, or -1 with code 20.
+int qvascii_drop_ahead(qvascii_file *f);
+
+// --- Failures ------------------------------------------------------------------
+
+// Texts of the error codes (qvascii.h); from QVASCII_FIRST_SYS_ERR on each
+// is followed by the system's text of the errno saved with the code.
+inline constexpr const char *QVASCII_ERR_TEXTS[] = {
+    "None",
+    "Out of memory",
+    "Invalid file mode",
+    "File too short",
+    "Invalid header",
+    "Unknown error",
+    "Invalid header scale",
+    "Invalid header timestep",
+    "Header is unknwon", // sic: stored messages keep this spelling
+    "Failed to shift data",
+    "Shift is out of bound",
+    "Invalid data",
+    "Read truncated",
+    "Write truncated",
+    "Failed to determine end-of-line character",
+    "Failed to determine field separator",
+    "On open(): ",
+    "On close(): ",
+    "On read(): ",
+    "On write(): ",
+    "On seek(): ",
+    "On truncate(): ",
+};
+inline constexpr std::uint32_t QVASCII_FIRST_SYS_ERR = QVASCII_ERR_IO_OPEN;
+static_assert(std::size(QVASCII_ERR_TEXTS) == QVASCII_ERR_IO_TRUNCATE + 1);
+
+// Records a failure in the handle (in the library-wide record when `f` is
+// null); codes of system failures keep the current errno with them. -1.
+int qvascii_fail(qvascii_file *f, std::uint32_t code);

@@ -8,18 +8,14 @@
 // File positions are the runtime's `long`. Every offset computed here is
 // checked against that type: an offset that does not fit is reported as an
 // I/O failure (EOVERFLOW) instead of wrapping to some other place in the file.
-#include "qvraw.h"
-
-#include "io.h"
+#include "qvraw_internal.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <string_view>
 
 struct qvraw_file {
     std::uint32_t err;      // QVRAW_ERR_* of the last failure
@@ -40,16 +36,6 @@ namespace {
 thread_local std::uint32_t qvraw_open_err = QVRAW_ERR_NONE;
 
 constexpr long header_size = static_cast<long>(QVRAW_HEADER_SIZE);
-
-constexpr std::array<std::string_view, 7> err_texts = {
-    "None",
-    "Out of memory",
-    "Wrong usage",
-    "Invalid magic",
-    "Failed to read header",
-    "Invalid sample size",
-    "Invalid number of channels",
-};
 
 int fail(qvraw_file *f, std::uint32_t code) {
     f->err = code;
@@ -348,13 +334,12 @@ int qvraw_write_fft(qvraw_file *f, const double *lines, std::size_t nfreqs) {
 const char *qvraw_strerr(qvraw_file *f) {
     thread_local char buf[64];
     std::uint32_t &code = f != nullptr ? f->err : qvraw_open_err;
-    if (code == QVRAW_ERR_IO) {
-        const char *io_text = f != nullptr && f->io != nullptr ? qvraw_io_strerr(f->io) : "?";
-        std::snprintf(buf, sizeof buf, "I/O: %s", io_text);
-    } else {
-        std::string_view text = code < err_texts.size() ? err_texts[code] : "Unknown error";
-        std::snprintf(buf, sizeof buf, "%.*s", static_cast<int>(text.size()), text.data());
-    }
+    const char *text = code < std::size(QVRAW_ERR_TEXTS) ? QVRAW_ERR_TEXTS[code] : "Unknown error";
+    // A failed open keeps no I/O record to describe its failure.
+    const char *io_text = code != QVRAW_ERR_IO               ? ""
+                          : f != nullptr && f->io != nullptr ? qvraw_io_strerr(f->io)
+                                                             : "?";
+    std::snprintf(buf, sizeof buf, "%s%s", text, io_text);
     code = QVRAW_ERR_NONE;
     return buf;
 }

@@ -22,31 +22,15 @@ namespace {
 constexpr std::size_t kFrameArea = 8;
 constexpr std::size_t kFillByte = 255;
 
-struct Layout {
-    std::uint32_t layout;
-    std::size_t nchans;
-    std::size_t frames_per_block;
-};
-
-// Layout of a background mode (header byte 215); layout 0 cannot be bound.
-constexpr Layout layout_of(std::uint32_t back_mode) {
-    switch (back_mode) {
-    case 2:
-    case 4:
-    case 9: return {1, 3, 41};
-    case 8: return {2, 4, 20};
-    case 10:
-    case 11:
-    case 12:
-    case 13:
-    case 14: return {3, 6, 20};
-    default: return {0, 0, 0};
-    }
+// Every layout's frames fit between the frame area's start and the fill
+// byte.
+constexpr bool frames_fit() {
+    for (const qv5k_back_mode &m : QV5K_BACK_MODES)
+        if (kFrameArea + m.frames_per_block * qv5k_bqv_frame_size(m.layout) > kFillByte)
+            return false;
+    return true;
 }
-
-static_assert(kFrameArea + 41 * qv5k_bqv_frame_size(1) == 254);
-static_assert(kFrameArea + 20 * qv5k_bqv_frame_size(2) == 248);
-static_assert(kFrameArea + 20 * qv5k_bqv_frame_size(3) == 248);
+static_assert(frames_fit());
 
 void set_err(qv5k_bqv_state *s, std::uint32_t code) {
     if (s->err) *s->err = code;
@@ -66,7 +50,7 @@ void drop_block(qv5k_bqv_state *s) {
 }
 
 std::uint8_t *frame_at(qv5k_bqv_state *s, std::size_t f) {
-    return s->block_buf + kFrameArea + f * qv5k_bqv_frame_size(s->layout);
+    return s->block_buf + kFrameArea + f * qv5k_bqv_frame_size(s->mode.layout);
 }
 
 // Block time: the start moment plus ((number - 1) mod 256) block durations.
@@ -76,7 +60,8 @@ void stamp_block(qv5k_bqv_state *s, std::uint8_t number) {
     std::memset(blk + 2, 0, 6);
     // At most 255 x 255 x 41 seconds: fits any time_t.
     const long k = (number + 255) % 256;
-    const long span = k * static_cast<long>(s->period) * static_cast<long>(s->frames_per_block);
+    const long span =
+        k * static_cast<long>(s->period) * static_cast<long>(s->mode.frames_per_block);
     std::time_t tt;
     if (__builtin_add_overflow(s->start, span, &tt)) return;
     qv5k_set_time_local(blk + 2, blk + 5, &tt);
@@ -107,7 +92,7 @@ int load_block(qv5k_bqv_state *s) {
     }
     s->pos = 0;
     s->dirty = 0;
-    if (fill_of(s) > s->frames_per_block) {
+    if (fill_of(s) > s->mode.frames_per_block) {
         drop_block(s);
         set_err(s, QV5K_ERR_DATA);
         return -1;
@@ -197,27 +182,25 @@ void qv5k_bqv_decode(double *dst, std::uint32_t layout, const std::uint8_t *src,
 
 int qv5k_bqv_reload(qv5k_bqv_state *state, qv5k_io *io, std::uint32_t *err,
                     const qv5k_header *header) {
-    Layout l = layout_of(header->back_mode);
-    if (l.layout == 0) return -1;
+    const qv5k_back_mode *m = qv5k_back_mode_of(header->back_mode);
+    if (m == nullptr) return -1;
     // The caller sizes its frames by the recording mode; the blocks hold
     // frames of the background mode's width. The two must agree.
-    if (qv5k_header_nchannels(header) != l.nchans) return -1;
+    if (qv5k_header_nchannels(header) != m->nchans) return -1;
     std::time_t start = qv5k_get_time(header->time, header->date);
     if (!state->io) {
-        state->back_mode = header->back_mode;
+        state->mode = *m;
         state->dir_count = header->dir_count;
         state->start = start;
         state->period = header->back_period;
-        state->nchans = l.nchans;
-        state->layout = l.layout;
-        state->frames_per_block = l.frames_per_block;
         drop_block(state);
         state->io = io;
         state->err = err;
         return 0;
     }
-    bool same = header->back_mode == state->back_mode && header->dir_count == state->dir_count &&
-                start == state->start && header->back_period == state->period;
+    bool same = header->back_mode == state->mode.back_mode &&
+                header->dir_count == state->dir_count && start == state->start &&
+                header->back_period == state->period;
     return same ? 0 : -1;
 }
 
@@ -227,7 +210,7 @@ long qv5k_bqv_write(qv5k_bqv_state *state, const double *frames, std::size_t cou
         return -1;
     }
     if (count == 0) return 0;
-    const std::size_t fpb = state->frames_per_block;
+    const std::size_t fpb = state->mode.frames_per_block;
     // A clean held block is about to change: go back to its start.
     if (fill_of(state) > 0 && !state->dirty) {
         if (qv5k_io_seek_datablock(state->io, -1, 1) < 0) {
@@ -256,10 +239,10 @@ long qv5k_bqv_write(qv5k_bqv_state *state, const double *frames, std::size_t cou
         }
         std::size_t n = fpb - state->pos;
         if (n > left) n = left;
-        qv5k_bqv_encode(frame_at(state, state->pos), state->layout, frames, n);
+        qv5k_bqv_encode(frame_at(state, state->pos), state->mode.layout, frames, n);
         if (state->pos + n > fill_of(state)) set_fill(state, state->pos + n);
         state->pos += n;
-        frames += n * state->nchans;
+        frames += n * state->mode.nchans;
         left -= n;
         state->dirty = 1;
         if (state->pos == fpb) {
@@ -281,9 +264,9 @@ long qv5k_bqv_read(qv5k_bqv_state *state, double *frames, std::size_t count) {
         std::size_t fill = fill_of(state);
         std::size_t n = fill > state->pos ? fill - state->pos : 0;
         if (n > left) n = left;
-        qv5k_bqv_decode(frames, state->layout, frame_at(state, state->pos), n);
+        qv5k_bqv_decode(frames, state->mode.layout, frame_at(state, state->pos), n);
         state->pos += n;
-        frames += n * state->nchans;
+        frames += n * state->mode.nchans;
         left -= n;
         if (state->pos >= fill) {
             if (state->dirty && write_block(state) < 0) return -1;
@@ -305,7 +288,7 @@ long qv5k_bqv_seek(qv5k_bqv_state *state, long offset, int whence) {
         if (write_block(state) < 0) return -1;
         state->dirty = 0;
     }
-    const long fpb = static_cast<long>(state->frames_per_block);
+    const long fpb = static_cast<long>(state->mode.frames_per_block);
     long index = qv5k_io_seek_datablock(state->io, 0, whence);
     if (index < 0) {
         set_err(state, QV5K_ERR_IO);

@@ -3,8 +3,9 @@
 // Interrupted calls are repeated; every other failure is remembered as the
 // failed operation and the saved errno.
 //
-// Every stream call goes through one of the sys_ functions below, one per
-// kind of call.
+// The reliability tests make any one of these C runtime calls fail by
+// linking the program with the linker's --wrap for each of them
+// (tests/fault), so the calls are made directly.
 #include "qv5k_internal.h"
 
 #include <cerrno>
@@ -16,15 +17,60 @@
 
 namespace {
 
-std::FILE *sys_fopen(const char *path, const char *mode) {
-    return std::fopen(path, mode);
+// Makes `attempt` again as long as it fails with EINTR; `failed` tells a
+// failed result. errno is cleared before each attempt and the stream's error
+// flag after an interrupted one. The last result, errno then telling the
+// cause of a failure.
+template <typename Attempt, typename Failed>
+auto retry_interrupted(std::FILE *fp, Attempt attempt, Failed failed) {
+    for (;;) {
+        errno = 0;
+        auto r = attempt();
+        if (!failed(r) || errno != EINTR) return r;
+        if (fp) std::clearerr(fp);
+    }
 }
+
+// Pushes the buffered bytes to the file. 0, or -1 with errno set.
+int flush(std::FILE *fp) {
+    return retry_interrupted(
+        fp, [fp] { return std::fflush(fp); }, [](int r) { return r != 0; });
+}
+
+// Moves n bytes with `call` (fread or fwrite of a byte count at an offset
+// into the caller's buffer), going on after an interrupted call. The bytes
+// moved: fewer than n only at the end of the file or on failure (errno set).
+template <typename Call>
+std::size_t transfer(std::FILE *fp, std::size_t n, Call call) {
+    if (n == 0) return 0;
+    std::size_t done = 0;
+    return retry_interrupted(
+        fp,
+        [&] {
+            done += call(done, n - done);
+            return done;
+        },
+        [&](std::size_t d) { return d < n && !std::feof(fp); });
+}
+
+std::size_t read_bytes(std::FILE *fp, void *buffer, std::size_t n) {
+    auto *p = static_cast<unsigned char *>(buffer);
+    return transfer(fp, n,
+                    [&](std::size_t at, std::size_t k) { return std::fread(p + at, 1, k, fp); });
+}
+
+std::size_t write_bytes(std::FILE *fp, const void *buffer, std::size_t n) {
+    const auto *p = static_cast<const unsigned char *>(buffer);
+    return transfer(fp, n,
+                    [&](std::size_t at, std::size_t k) { return std::fwrite(p + at, 1, k, fp); });
+}
+
 // fopen(path, "w+b"), except that a file that is already empty is not cut
 // again: on some file systems (ext4) cutting a file, even an empty one,
 // makes its close push the whole new content to the disk at once instead
 // of in the background, which for the converter's freshly made temporary
 // file is pure waiting. Null with errno set on failure.
-std::FILE *sys_fopen_empty(const char *path) {
+std::FILE *fopen_emptied(const char *path) {
     int fd = ::open(path, O_RDWR | O_CREAT, 0666);
     if (fd < 0) return nullptr;
     struct stat st;
@@ -36,24 +82,6 @@ std::FILE *sys_fopen_empty(const char *path) {
         errno = e;
     }
     return fp;
-}
-int sys_fclose(std::FILE *fp) {
-    return std::fclose(fp);
-}
-int sys_fflush(std::FILE *fp) {
-    return std::fflush(fp);
-}
-std::size_t sys_fread(void *buf, std::size_t n, std::FILE *fp) {
-    return std::fread(buf, 1, n, fp);
-}
-std::size_t sys_fwrite(const void *buf, std::size_t n, std::FILE *fp) {
-    return std::fwrite(buf, 1, n, fp);
-}
-int sys_fseek(std::FILE *fp, long off, int whence) {
-    return std::fseek(fp, off, whence);
-}
-long sys_ftell(std::FILE *fp) {
-    return std::ftell(fp);
 }
 
 int fail(qv5k_io *io, std::int32_t op, int errnum) {
@@ -79,11 +107,7 @@ bool is_update(const qv5k_io *io) {
 // them is told as the write failure it is.
 int settle(qv5k_io *io) {
     if (!(io->last & LAST_WRITE)) return 0;
-    while (sys_fflush(io->fp) != 0) {
-        if (errno != EINTR) return fail(io, QV5K_IO_WRITE, errno);
-        std::clearerr(io->fp);
-    }
-    return 0;
+    return flush(io->fp) == 0 ? 0 : fail(io, QV5K_IO_WRITE, errno);
 }
 
 // Readies the stream for a transfer in direction `dir`.
@@ -91,7 +115,7 @@ int turn_to(qv5k_io *io, std::int32_t dir) {
     if (!is_update(io)) return 0;
     if (io->last != LAST_NONE && io->last != dir) {
         if (settle(io) != 0) return -1;
-        if (sys_fseek(io->fp, 0, SEEK_CUR) != 0) return fail(io, QV5K_IO_SEEK, errno);
+        if (std::fseek(io->fp, 0, SEEK_CUR) != 0) return fail(io, QV5K_IO_SEEK, errno);
     }
     io->last = dir;
     return 0;
@@ -105,22 +129,11 @@ long read_items(qv5k_io *io, void *buffer, std::size_t size, std::size_t count) 
     if (turn_to(io, LAST_READ) != 0) return -1;
     std::size_t need;
     if (__builtin_mul_overflow(size, count, &need)) return fail(io, QV5K_IO_READ, EOVERFLOW);
-    auto *p = static_cast<unsigned char *>(buffer);
-    std::size_t got = 0;
-    while (got < need) {
-        std::size_t n = sys_fread(p + got, need - got, io->fp);
-        got += n;
-        if (got == need) break;
-        if (std::feof(io->fp)) break;
-        if (std::ferror(io->fp) && errno == EINTR) {
-            std::clearerr(io->fp);
-            continue;
-        }
-        return fail(io, QV5K_IO_READ, errno);
-    }
+    std::size_t got = read_bytes(io->fp, buffer, need);
+    if (got < need && !std::feof(io->fp)) return fail(io, QV5K_IO_READ, errno);
     std::size_t frag = got % size;
     if (frag) {
-        if (sys_fseek(io->fp, -static_cast<long>(frag), SEEK_CUR) != 0)
+        if (std::fseek(io->fp, -static_cast<long>(frag), SEEK_CUR) != 0)
             return fail(io, QV5K_IO_SEEK, errno);
         io->last = LAST_NONE;
     }
@@ -132,18 +145,7 @@ long write_items(qv5k_io *io, const void *buffer, std::size_t size, std::size_t 
     if (turn_to(io, LAST_WRITE) != 0) return -1;
     std::size_t need;
     if (__builtin_mul_overflow(size, count, &need)) return fail(io, QV5K_IO_WRITE, EOVERFLOW);
-    const auto *p = static_cast<const unsigned char *>(buffer);
-    std::size_t put = 0;
-    while (put < need) {
-        std::size_t n = sys_fwrite(p + put, need - put, io->fp);
-        put += n;
-        if (put == need) break;
-        if (std::ferror(io->fp) && errno == EINTR) {
-            std::clearerr(io->fp);
-            continue;
-        }
-        return fail(io, QV5K_IO_WRITE, errno);
-    }
+    if (write_bytes(io->fp, buffer, need) < need) return fail(io, QV5K_IO_WRITE, errno);
     return static_cast<long>(count);
 }
 
@@ -154,7 +156,7 @@ long write_items(qv5k_io *io, const void *buffer, std::size_t size, std::size_t 
 // item index, or -1.
 long seek_items(qv5k_io *io, long unit, long index, int whence) {
     if (settle(io) != 0) return -1;
-    long cur = sys_ftell(io->fp);
+    long cur = std::ftell(io->fp);
     if (cur < 0) return fail(io, QV5K_IO_TELL, errno);
     long delta;
     if (__builtin_mul_overflow(unit, index, &delta)) return fail(io, QV5K_IO_SEEK, EOVERFLOW);
@@ -163,11 +165,11 @@ long seek_items(qv5k_io *io, long unit, long index, int whence) {
     case 0: base = QV5K_DATA_START; break;
     case 1: base = cur; break;
     case 2: {
-        if (sys_fseek(io->fp, 0, SEEK_END) != 0) return fail(io, QV5K_IO_SEEK, errno);
-        long end = sys_ftell(io->fp);
+        if (std::fseek(io->fp, 0, SEEK_END) != 0) return fail(io, QV5K_IO_SEEK, errno);
+        long end = std::ftell(io->fp);
         if (end < 0) {
             int e = errno;
-            sys_fseek(io->fp, cur, SEEK_SET);
+            std::fseek(io->fp, cur, SEEK_SET);
             return fail(io, QV5K_IO_TELL, e);
         }
         // A trailing piece of an item does not count: the end is the end of
@@ -184,10 +186,10 @@ long seek_items(qv5k_io *io, long unit, long index, int whence) {
     else if (target < QV5K_DATA_START)
         err = EINVAL;
     if (err) {
-        if (whence == 2) sys_fseek(io->fp, cur, SEEK_SET);
+        if (whence == 2) std::fseek(io->fp, cur, SEEK_SET);
         return fail(io, QV5K_IO_SEEK, err);
     }
-    if (sys_fseek(io->fp, target, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
+    if (std::fseek(io->fp, target, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
     io->last = LAST_NONE;
     return (target - QV5K_DATA_START) / unit;
 }
@@ -199,15 +201,17 @@ const char *const mode_strings[] = {nullptr, "w+b", "r+b", "rb"};
 int qv5k_io_open(qv5k_io *io, const char *path, int mode) {
     *io = qv5k_io{};
     if (mode < QV5K_MODE_CREATE || mode > QV5K_MODE_READ) return fail(io, QV5K_IO_MODE, 0);
-    std::FILE *fp;
-    do {
-        errno = 0;
-        fp = mode == QV5K_MODE_CREATE ? sys_fopen_empty(path) : sys_fopen(path, mode_strings[mode]);
-    } while (!fp && errno == EINTR);
+    std::FILE *fp = retry_interrupted(
+        nullptr,
+        [&] {
+            return mode == QV5K_MODE_CREATE ? fopen_emptied(path)
+                                            : std::fopen(path, mode_strings[mode]);
+        },
+        [](std::FILE *f) { return f == nullptr; });
     if (!fp) return fail(io, QV5K_IO_OPEN, errno);
-    if (sys_fseek(fp, QV5K_DATA_START, SEEK_SET) != 0) {
+    if (std::fseek(fp, QV5K_DATA_START, SEEK_SET) != 0) {
         int e = errno;
-        sys_fclose(fp);
+        std::fclose(fp);
         return fail(io, QV5K_IO_SEEK, e);
     }
     io->fp = fp;
@@ -221,20 +225,11 @@ int qv5k_io_close(qv5k_io *io) {
     // The stream is flushed first so that an interrupted write can be
     // repeated: fclose itself releases the stream even when it fails, so it
     // is called exactly once.
-    int rc = 0;
-    int e = 0;
-    while (sys_fflush(io->fp) != 0) {
-        if (errno == EINTR) {
-            std::clearerr(io->fp);
-            continue;
-        }
-        e = errno;
-        rc = -1;
-        break;
-    }
+    int rc = flush(io->fp);
+    int e = errno;
     std::FILE *fp = io->fp;
     io->fp = nullptr;
-    if (sys_fclose(fp) != 0 && errno != EINTR && rc == 0) {
+    if (std::fclose(fp) != 0 && errno != EINTR && rc == 0) {
         e = errno;
         rc = -1;
     }
@@ -247,11 +242,11 @@ namespace {
 template <typename Transfer>
 int header_transfer(qv5k_io *io, Transfer transfer) {
     if (settle(io) != 0) return -1;
-    long pos = sys_ftell(io->fp);
+    long pos = std::ftell(io->fp);
     if (pos < 0) return fail(io, QV5K_IO_TELL, errno);
-    if (sys_fseek(io->fp, 0, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
+    if (std::fseek(io->fp, 0, SEEK_SET) != 0) return fail(io, QV5K_IO_SEEK, errno);
     int rc = transfer();
-    if (sys_fseek(io->fp, pos, SEEK_SET) != 0) {
+    if (std::fseek(io->fp, pos, SEEK_SET) != 0) {
         // The stream may have moved in either direction: the next transfer
         // positions it first.
         io->last = LAST_READ | LAST_WRITE;
@@ -268,37 +263,17 @@ int header_transfer(qv5k_io *io, Transfer transfer) {
 int qv5k_io_read_header(qv5k_io *io, qv5k_header *header) {
     if (!io->fp) return fail(io, QV5K_IO_READ, EBADF);
     return header_transfer(io, [&]() -> int {
-        std::uint8_t *p = qv5k_header_bytes(header);
-        std::size_t got = 0;
-        while (got < QV5K_HEADER_SIZE) {
-            got += sys_fread(p + got, QV5K_HEADER_SIZE - got, io->fp);
-            if (got == QV5K_HEADER_SIZE) break;
-            if (std::feof(io->fp)) return fail(io, QV5K_IO_EOF, 0);
-            if (std::ferror(io->fp) && errno == EINTR) {
-                std::clearerr(io->fp);
-                continue;
-            }
-            return fail(io, QV5K_IO_READ, errno);
-        }
-        return 0;
+        if (read_bytes(io->fp, header, QV5K_HEADER_SIZE) == QV5K_HEADER_SIZE) return 0;
+        if (std::feof(io->fp)) return fail(io, QV5K_IO_EOF, 0);
+        return fail(io, QV5K_IO_READ, errno);
     });
 }
 
 int qv5k_io_write_header(qv5k_io *io, const qv5k_header *header) {
     if (!io->fp) return fail(io, QV5K_IO_WRITE, EBADF);
     return header_transfer(io, [&]() -> int {
-        const std::uint8_t *p = qv5k_header_bytes(header);
-        std::size_t put = 0;
-        while (put < QV5K_HEADER_SIZE) {
-            put += sys_fwrite(p + put, QV5K_HEADER_SIZE - put, io->fp);
-            if (put == QV5K_HEADER_SIZE) break;
-            if (std::ferror(io->fp) && errno == EINTR) {
-                std::clearerr(io->fp);
-                continue;
-            }
-            return fail(io, QV5K_IO_WRITE, errno);
-        }
-        return 0;
+        if (write_bytes(io->fp, header, QV5K_HEADER_SIZE) == QV5K_HEADER_SIZE) return 0;
+        return fail(io, QV5K_IO_WRITE, errno);
     });
 }
 
@@ -340,22 +315,11 @@ long qv5k_io_write_datablock(qv5k_io *io, const void *buffer, std::size_t count)
 
 const char *qv5k_io_strerror(qv5k_io *io) {
     thread_local char buf[64];
-    const char *prefix = "";
-    const char *text = "Unknown error";
-    switch (io->op) {
-    case QV5K_IO_NONE: text = "None"; break;
-    case QV5K_IO_OPEN: prefix = "On open(): "; break;
-    case QV5K_IO_CLOSE: prefix = "On close(): "; break;
-    case QV5K_IO_READ: prefix = "On read(): "; break;
-    case QV5K_IO_WRITE: prefix = "On write(): "; break;
-    case QV5K_IO_SEEK: prefix = "On seek(): "; break;
-    case QV5K_IO_TELL: prefix = "On tell(): "; break;
-    case QV5K_IO_MODE: text = "Invalid file mode"; break;
-    case QV5K_IO_EOF: text = "End of file reached"; break;
-    default: break;
-    }
-    if (*prefix) text = std::strerror(io->errnum);
-    std::snprintf(buf, sizeof buf, "%s%s", prefix, text);
+    const std::int32_t op = io->op;
+    const bool known = op >= 0 && static_cast<std::size_t>(op) < std::size(QV5K_IO_TEXTS);
+    const bool sys = op >= QV5K_IO_OPEN && op <= QV5K_IO_TELL;
+    std::snprintf(buf, sizeof buf, "%s%s", known ? QV5K_IO_TEXTS[op] : "Unknown error",
+                  sys ? std::strerror(io->errnum) : "");
     io->op = QV5K_IO_NONE;
     io->errnum = 0;
     return buf;

@@ -1,22 +1,104 @@
-// libqv5k internals: the I/O layer, the two variants and the frame codecs.
-// Only the library's own modules and its unit tests include this file.
+// libqv5k internals: the parts of a handle, the texts of the codes, the I/O
+// layer, the two variants and the frame codecs. Only the library's own
+// modules, its unit tests and its benchmark include this file.
 #pragma once
 
 #include "qv5k.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <iterator>
+#include <new>
+#include <type_traits>
 
 // ---------------------------------------------------------------------------
-// Checked double-to-integer conversions.
+// The parts of a handle.
 
-// trunc(v) as a 32-bit integer; NaN gives 0, values beyond the range
-// saturate at INT32_MIN or INT32_MAX.
-std::int32_t qv5k_trunc_i32(double v);
-// The low 16 bits of trunc(v), taken modulo 2^16 exactly for every finite
-// value (so negative values wrap as two's complement); NaN and infinities
-// give 0.
-std::uint16_t qv5k_low16(double v);
+// Failed operations of the I/O layer (qv5k_io::op).
+enum : std::int32_t {
+    QV5K_IO_NONE = 0,
+    QV5K_IO_OPEN = 1,
+    QV5K_IO_CLOSE = 2,
+    QV5K_IO_READ = 3,
+    QV5K_IO_WRITE = 4,
+    QV5K_IO_SEEK = 5,
+    QV5K_IO_TELL = 6,
+    QV5K_IO_MODE = 7,
+    QV5K_IO_EOF = 8, // a header read at the end of the file
+};
+
+// Their texts; those of the system calls (open to tell) are followed by the
+// system's text of the saved errno.
+inline constexpr const char *QV5K_IO_TEXTS[] = {
+    "None",        "On open(): ", "On close(): ",      "On read(): ",         "On write(): ",
+    "On seek(): ", "On tell(): ", "Invalid file mode", "End of file reached",
+};
+static_assert(std::size(QV5K_IO_TEXTS) == QV5K_IO_EOF + 1);
+
+// Texts of the library error codes (qv5k.h); the I/O layer's message
+// follows the text of QV5K_ERR_IO.
+inline constexpr const char *QV5K_ERR_TEXTS[] = {
+    "None",
+    "Header is not available",
+    "Invalid file",
+    "Invalid data",
+    "Invalid header",
+    "End of file reached",
+    "Beginning of file reached",
+    "I/O: ",
+};
+static_assert(std::size(QV5K_ERR_TEXTS) == QV5K_ERR_IO + 1);
+
+// The I/O record: one buffered stream and the last failed operation.
+struct qv5k_io {
+    std::FILE *fp;       // null before open and after close
+    std::int32_t mode;   // QV5K_MODE_*
+    long block;          // index + 1 of the data block the stream stands at
+    std::int32_t op;     // QV5K_IO_* of the last failure, 0 when none
+    std::int32_t errnum; // errno saved at that failure
+    std::int32_t last;   // update streams: 1 read or 2 written since the last positioning, else 0
+};
+
+// xqv variant state; unbound while io is null.
+struct qv5k_xqv_state {
+    qv5k_io *io;
+    std::uint32_t *err;
+    double scale; // full scale, 2^(resolution - 1)
+};
+
+// bqv variant state with its one-block buffer; unbound while io is null.
+struct qv5k_bqv_state {
+    qv5k_io *io;
+    std::uint32_t *err;
+    qv5k_back_mode mode;         // the row of the bound background mode (byte 215)
+    std::uint32_t dir_count;     // header byte 0
+    std::time_t start;           // calendar time of header bytes 35 and 38
+    std::uint32_t period;        // header byte 213, seconds
+    std::uint8_t block_buf[256]; // byte 255 is the block's frame count
+    std::uint32_t dirty;         // 1 when block_buf holds unwritten frames
+    std::size_t pos;             // frame position within block_buf
+};
+
+// What a handle holds. The variant states point at the handle's own I/O
+// record and error code once bound.
+struct qv5k_front {
+    std::uint32_t filetype; // QV5K_FILETYPE_*, fixed by the first header
+    qv5k_io io;
+    std::uint32_t err; // QV5K_ERR_* of the last failure
+    qv5k_xqv_state xqv;
+    qv5k_bqv_state bqv;
+};
+static_assert(sizeof(qv5k_front) <= sizeof(qv5k_handle::opaque), "QV5K_HANDLE_SIZE too small");
+static_assert(alignof(qv5k_front) <= alignof(qv5k_handle));
+// Plain bytes: the handle's storage holds one without a constructor run,
+// and a cleared handle is an unopened one.
+static_assert(std::is_trivially_copyable_v<qv5k_front> && std::is_trivial_v<qv5k_front>);
+
+inline qv5k_front *qv5k_front_of(qv5k_handle *h) {
+    return std::launder(reinterpret_cast<qv5k_front *>(h->opaque));
+}
 
 // ---------------------------------------------------------------------------
 // The I/O layer. Every operation but qv5k_io_strerror returns -1 on failure
@@ -50,19 +132,21 @@ const char *qv5k_io_strerror(qv5k_io *io);
 // Frame codecs (the hot path): plain loops over caller buffers.
 
 // n frames of three doubles into n 9-byte frames: each value clamped to
-// +-0.9999, times scale, truncated toward zero (NaN gives 0), stored int24.
+// +-QV5K_FS_LIMIT, times scale, truncated toward zero (NaN gives 0), stored
+// as int24.
 void qv5k_xqv_encode(std::uint8_t *dst, const double *src, std::size_t n, double scale);
 // n 9-byte frames into n frames of three doubles (counts / scale, the scale
 // being a power of two).
 void qv5k_xqv_decode(double *dst, const std::uint8_t *src, std::size_t n, double scale);
 
-// Peak code of a fraction of full scale: 0xFFF9 from 0.9999 up, 0 from
-// -0.9999 down, else the low 16 bits of trunc(v x 65536); NaN gives 0.
+// Peak code of a fraction of full scale: 0xFFF9 from QV5K_FS_LIMIT up, 0
+// from its negative down, else the low 16 bits of trunc(v x 65536); NaN
+// gives 0.
 std::uint16_t qv5k_peak_code(double v);
 // Frequency in Hz as the low 16 bits of trunc(f x 10); NaN and infinities 0.
 std::uint16_t qv5k_freq_code(double f);
 
-// Frame size in bytes and channels of bqv layout 1, 2 or 3.
+// Frame size in bytes of bqv layout 1, 2 or 3.
 inline constexpr std::size_t qv5k_bqv_frame_size(std::uint32_t layout) {
     return layout == 1 ? 6 : 12;
 }
@@ -91,8 +175,8 @@ long qv5k_xqv_seek(qv5k_xqv_state *state, long offset, int whence);
 // of its target block or to a block that is not there.
 
 // Binds an unbound state, or checks a bound one (background mode, directory
-// count, start moment, period and channel count unchanged). A background
-// mode outside the layout table, or one whose channel count differs from
+// count, start moment and period unchanged). A background mode that
+// QV5K_BACK_MODES does not list, or one whose channel count differs from
 // the recording mode's, is refused. 0 or -1.
 int qv5k_bqv_reload(qv5k_bqv_state *state, qv5k_io *io, std::uint32_t *err,
                     const qv5k_header *header);

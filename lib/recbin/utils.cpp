@@ -1,13 +1,11 @@
 // Field codecs of the recorder-binary files: little-endian integers of 2, 3,
 // 4 and 6 bytes, space-padded text arrays, BCD time and date triples, and
-// the checked conversions from doubles to the integers stored in them.
+// the codes of the bqv peaks and frequencies.
 #include "qv5k_internal.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <limits>
 
 std::uint16_t qv5k_get_uint16(const std::uint8_t *p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -140,45 +138,23 @@ void qv5k_set_time_custom(std::uint8_t *time, std::uint8_t *date, const std::tim
     if (gmtime_r(&tt, &tm)) store_tm(time, date, tm);
 }
 
-std::uint32_t qv5k_trunc_bits(double v) {
-    // The common case: trunc(v) fits 32 bits, and the conversion to unsigned
-    // is modular.
-    if (v > -2147483648.0 && v < 2147483648.0)
-        return static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
-    if (!std::isfinite(v)) return 0;
-    // fmod is exact, so this is trunc(v) modulo 2^32 for every magnitude;
-    // the remainder lies strictly between -2^32 and 2^32.
-    constexpr double kTwo32 = 4294967296.0;
-    double r = std::fmod(std::trunc(v), kTwo32);
-    if (r < 0) r += kTwo32;
-    return static_cast<std::uint32_t>(r);
+namespace {
+
+std::uint16_t low16(double v) {
+    return static_cast<std::uint16_t>(qv5k_trunc_bits(v) & 0xFFFFu);
 }
 
-std::int32_t qv5k_trunc_i32(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-    if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
+} // namespace
 
-std::uint16_t qv5k_low16(double v) {
-    // The common case: trunc(v) fits 32 bits, whose low 16 bits are the
-    // result (the conversion to 16 bits is modular).
-    if (v > -2147483648.0 && v < 2147483648.0)
-        return static_cast<std::uint16_t>(static_cast<std::int32_t>(v));
-    if (!std::isfinite(v)) return 0;
-    // fmod is exact, so this is trunc(v) modulo 2^16 for every magnitude;
-    // the remainder lies strictly between -65536 and 65536.
-    double r = std::fmod(std::trunc(v), 65536.0);
-    return static_cast<std::uint16_t>(static_cast<std::int32_t>(r));
-}
+// The limit's own code: the largest peak code there is.
+static_assert(static_cast<int>(QV5K_FS_LIMIT * 65536.0) == 0xFFF9);
 
 std::uint16_t qv5k_peak_code(double v) {
-    if (v >= 0.9999) return 0xFFF9;
-    if (v <= -0.9999) return 0;
-    return qv5k_low16(v * 65536.0);
+    if (v >= QV5K_FS_LIMIT) return 0xFFF9;
+    if (v <= -QV5K_FS_LIMIT) return 0;
+    return low16(v * 65536.0);
 }
 
 std::uint16_t qv5k_freq_code(double f) {
-    return qv5k_low16(f * 10.0);
+    return low16(f * 10.0);
 }

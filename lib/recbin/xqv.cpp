@@ -9,10 +9,6 @@
 
 namespace {
 
-// The largest magnitude written: a full-scale value would not fit the 24-bit
-// count, so values are held just below it.
-constexpr double kClamp = 0.9999;
-
 using Chunk = std::array<std::uint8_t, QV5K_XQV_CHUNK * QV5K_FRAME_SIZE>;
 
 void set_err(qv5k_xqv_state *s, std::uint32_t code) {
@@ -42,17 +38,12 @@ std::int32_t signed24(std::uint32_t u) {
 void qv5k_xqv_encode(std::uint8_t *dst, const double *src, std::size_t n, double scale) {
     for (std::size_t i = 0; i < n * QV5K_XQV_CHANNELS; ++i, dst += 3) {
         double v = src[i];
-        if (v >= kClamp)
-            v = kClamp;
-        else if (v <= -kClamp)
-            v = -kClamp;
-        // With a bound header's scale (at most 2^30) the product is always
-        // within 32 bits and the cast truncates toward zero; NaN, which
-        // passes both tests, and any other scale take the checked way.
-        double x = v * scale;
-        auto c = static_cast<std::uint32_t>(x > -2147483648.0 && x < 2147483648.0
-                                                ? static_cast<std::int32_t>(x)
-                                                : qv5k_trunc_i32(x));
+        if (v >= QV5K_FS_LIMIT)
+            v = QV5K_FS_LIMIT;
+        else if (v <= -QV5K_FS_LIMIT)
+            v = -QV5K_FS_LIMIT;
+        // The count's low 24 bits; NaN gives 0.
+        const std::uint32_t c = qv5k_trunc_bits(v * scale);
         dst[0] = static_cast<std::uint8_t>(c);
         dst[1] = static_cast<std::uint8_t>(c >> 8);
         dst[2] = static_cast<std::uint8_t>(c >> 16);

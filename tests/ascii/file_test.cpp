@@ -1,7 +1,10 @@
-// The record file: header at the start, sample lines after it.
+// The record file: header at the start, sample lines after it; the texts
+// of its codes.
 #include <cstring>
 
 #include "ascii_util.h"
+#include "code_texts.h"
+#include "qvascii_int.h"
 
 namespace {
 
@@ -83,7 +86,7 @@ TEST_F(AsciiFile, TwelveChannelsOfExtremeValuesNeverOverrunTheBlock) {
 }
 
 // The rows alternate line ends and separators: each file has its own.
-TEST_F(AsciiFile, MalformedOrForeignLines) {
+TEST_F(AsciiFile, ForeignLineEndsAndSeparatorsAreReadAndMalformedLinesRefused) {
     const std::tuple<std::string, long, const char *> rows[] = {
         // lines, frames read, error
         {"0 1 2\r\n0 4 5 6\r\n", -1, "Invalid data"}, // nothing borrowed from the next line
@@ -169,7 +172,7 @@ TEST_F(AsciiFile, RefusedHeadersLeaveTheHandleUnchanged) {
 // A record beyond 2 GiB (a day of samples at a high rate) is written, its
 // header rewritten and its end read back correctly: positions are 64-bit
 // here. Slow and large: run with QV_ASCII_BIG=1.
-TEST_F(AsciiFile, BeyondTwoGibibytes) {
+TEST_F(AsciiFile, PositionsBeyondTwoGibibytesAreExact) {
     if (!std::getenv("QV_ASCII_BIG")) GTEST_SKIP() << "set QV_ASCII_BIG=1 to run";
     qvascii_file *f = write({}, {}, 12);
     std::vector<double> block(4096 * 12, -1.2345678e307);
@@ -183,6 +186,10 @@ TEST_F(AsciiFile, BeyondTwoGibibytes) {
     in.seekg(-200, std::ios::end).read(tail.data(), 200);
     EXPECT_NE(tail.find("\r\n11713.248304 -1.23457e+308 "), std::string::npos) << tail;
     EXPECT_EQ(tail.substr(198), "\r\n");
+}
+
+TEST(AsciiTexts, EveryCodeHasATextOfItsOwn) {
+    expect_own_text_per_code("qvascii", QVASCII_ERR_TEXTS);
 }
 
 } // namespace

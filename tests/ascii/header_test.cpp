@@ -18,7 +18,7 @@ long parse(scoped_header &h, std::string text) {
     return qvascii_header_parse(h, text.data());
 }
 
-TEST(HeaderText, ParseAcceptsAndRefuses) {
+TEST(HeaderText, ReadsBackAsPrintedWithEitherLineEndAndRefusesMalformedLines) {
     const std::tuple<const char *, long, const char *> rows[] = {
         // text, result, header after
         {"# [ASCII]\r\n# Version=3\r\n# \r\n0 1\r\n", 28, "# [ASCII]\r\n# Version=3\r\n# \r\n"},

@@ -54,16 +54,12 @@ struct checker {
 
 } // namespace
 
-TEST(SampleNumbers, RandomBitPatterns) {
+TEST(SampleNumbers, AreWrittenAsPrintfAndReadAsStrtod) {
     checker c;
+    // Any bit pattern.
     std::mt19937_64 rng(20240601);
     for (int i = 0; i < 300000; i++)
         c.value(std::bit_cast<double>(rng()));
-    EXPECT_EQ(c.failures, 0);
-}
-
-TEST(SampleNumbers, BoundariesAndSpecials) {
-    checker c;
     for (int e = -325; e <= 309; e++) {
         // Powers of ten and the six-digit rounding boundaries around them.
         for (double m : {1.0, 9.999995, 9.99999499999999, 9.99999500000001, 1.000005, 1.0000045,

@@ -39,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(PiecewiseRead, LineEndSplitBetweenTwoReads) {
+TEST_F(PiecewiseRead, EachReadGoesOnWhereTheLastStoppedAcrossSplitLineEnds) {
     // 9-byte lines: the CR of line 3641 is the last byte of the first 32 KiB
     // read, its LF the first byte of the next.
     std::string text = header;

@@ -1,8 +1,9 @@
-// The raw library: the header copy, frames, seeks and the spectrum block of
-// the file handle, and the failure texts of the I/O layer under it.
-#include "../../lib/raw/io.h"
+// The raw library: the header queries, the header copy, frames, seeks and
+// the spectrum block of the file handle, and the failure texts of the
+// library and of the I/O layer under it.
 #include "cli.h"
-#include "qvraw.h"
+#include "code_texts.h"
+#include "qvraw_internal.h"
 
 #include <cerrno>
 #include <climits>
@@ -10,6 +11,9 @@
 namespace {
 
 using RawFile = cli::test;
+
+// Signals of three channels (raw) and of one (the vector sum).
+constexpr std::uint32_t raw = QVRAW_SIGNAL_RAW, vsum = QVRAW_SIGNAL_VM_VSUM;
 
 qvraw_header hdr(std::initializer_list<std::uint32_t> signals, std::uint32_t nsamples = 0,
                  std::size_t nfreqs = 0) {
@@ -42,15 +46,37 @@ std::string sys_text(const char *op, int errnum) {
     return std::string(op) + " " + std::strerror(errnum);
 }
 
+TEST(RawHeader, QueriesCountTheChannelsOfTheFirstFourSignals) {
+    const std::tuple<std::size_t, std::vector<std::uint32_t>, std::size_t> rows[] = {
+        // nsignals, signals, channels
+        {0, {raw}, 0},
+        {1, {vsum, raw}, 1},
+        {2, {raw, vsum}, 4},
+        {4, {raw, raw, raw, vsum}, 10},
+        {9, {raw, raw, raw, raw}, 12}, // beyond four slots: four signals
+    };
+    for (const auto &[nsignals, signals, nchans] : rows) {
+        qvraw_header h = hdr({});
+        h.nsignals = nsignals;
+        std::copy(signals.begin(), signals.end(), h.signals);
+        EXPECT_EQ(qvraw_header_get_nchans(&h), nchans) << nsignals;
+        EXPECT_EQ(qvraw_header_get_sample_size(&h), nchans * sizeof(double)) << nsignals;
+    }
+    const qvraw_header h = hdr({raw}, 4294967295u, 77);
+    EXPECT_EQ(qvraw_header_get_nsamples(&h), 4294967295u);
+    EXPECT_EQ(qvraw_header_get_nfreqs(&h), 77u);
+}
+
 TEST_F(RawFile, HeaderCopyReachesTheFileAtFlushAndClose) {
     const std::string p = path("f.raw");
     qvraw_file *f = qvraw_open(p.c_str(), QVRAW_MODE_WRITE);
-    qvraw_header a = hdr({6, 1}, 2), b = hdr({6, 1}, 3), bad = hdr({1, 1, 1, 1}), back;
-    std::memset(a.magic, 0, 8); // the library puts the magic in
+    qvraw_header a = hdr({vsum, raw}, 2), b = hdr({vsum, raw}, 3), back;
+    qvraw_header bad = hdr({raw, raw, raw, raw}); // 12 channels
+    std::memset(a.magic, 0, 8);                   // the library puts the magic in
     ASSERT_EQ(qvraw_write_header(f, &a), 0);
     ASSERT_EQ(qvraw_read_header(f, &back), 0); // from the copy: the file is empty
     EXPECT_EQ(get("f.raw"), "");
-    a = hdr({6, 1}, 2);
+    a = hdr({vsum, raw}, 2);
     EXPECT_EQ(img(back), img(a));
 
     auto fr = frames(3, 4);
@@ -75,7 +101,8 @@ TEST_F(RawFile, FramesNeedChannelsAndStopAtTheEndOrTheSpectrumBlock) {
     ASSERT_EQ(qvraw_close(f), 0);
 
     auto fr = frames(25, 4);
-    put("f.raw", img(hdr({6, 3}, 25), fr) + std::string(13, 'x')); // 13: no whole frame
+    put("f.raw",
+        img(hdr({vsum, QVRAW_SIGNAL_FILTER}, 25), fr) + std::string(13, 'x')); // 13: no whole frame
     f = qvraw_open(p.c_str(), QVRAW_MODE_READ);
     std::vector<double> got;
     std::vector<long> counts;
@@ -91,7 +118,7 @@ TEST_F(RawFile, FramesNeedChannelsAndStopAtTheEndOrTheSpectrumBlock) {
 
     auto lines = frames(3, 3, 100);
     fr = frames(7, 3);
-    put("f.raw", img(hdr({1}, 7, 3), fr, lines));
+    put("f.raw", img(hdr({raw}, 7, 3), fr, lines));
     f = qvraw_open(p.c_str(), QVRAW_MODE_UPDATE);
     EXPECT_EQ(qvraw_read_data(f, buf, 10), 7);
     EXPECT_EQ(qvraw_read_data(f, buf, 10), 0);
@@ -99,11 +126,11 @@ TEST_F(RawFile, FramesNeedChannelsAndStopAtTheEndOrTheSpectrumBlock) {
     EXPECT_EQ(qvraw_write_data(f, buf, 4), 2); // writes are held back too
     ASSERT_EQ(qvraw_close(f), 0);
     std::copy(buf, buf + 6, fr.begin() + 15);
-    EXPECT_EQ(get("f.raw"), img(hdr({1}, 7, 3), fr, lines));
+    EXPECT_EQ(get("f.raw"), img(hdr({raw}, 7, 3), fr, lines));
 }
 
 TEST_F(RawFile, SeekFromEachOriginReturnsTheFrameBefore) {
-    put("f.raw", img(hdr({6, 13}, 20), frames(20, 4)));
+    put("f.raw", img(hdr({vsum, QVRAW_SIGNAL_LEVEL}, 20), frames(20, 4)));
     qvraw_file *f = qvraw_open(path("f.raw").c_str(), QVRAW_MODE_READ);
     auto next = [&] { // index of the next frame, -1 at the end
         double v[4];
@@ -136,11 +163,11 @@ TEST_F(RawFile, SeekFromEachOriginReturnsTheFrameBefore) {
     ASSERT_EQ(qvraw_close(f), 0);
 }
 
-TEST_F(RawFile, SpectrumBlockReadAndReplaced) {
+TEST_F(RawFile, SpectrumBlockIsReplacedWhereTheFramesEndAndThePositionKept) {
     const std::string p = path("f.raw");
     auto fr = frames(5, 3), old = frames(4, 3, 100), lines = frames(2, 3, 700);
     double got[4 * 3];
-    const std::string file = img(hdr({1}, 5, 4), fr, old);
+    const std::string file = img(hdr({raw}, 5, 4), fr, old);
     put("f.raw", file);
     qvraw_file *f = qvraw_open(p.c_str(), QVRAW_MODE_READ);
     ASSERT_EQ(qvraw_read_fft(f, got), 0);
@@ -156,13 +183,13 @@ TEST_F(RawFile, SpectrumBlockReadAndReplaced) {
     EXPECT_EQ(qvraw_read_data(f, got, 1), 1);
     EXPECT_EQ(got[0], 1.0) << "the block moved the position";
     ASSERT_EQ(qvraw_close(f), 0);
-    EXPECT_EQ(get("f.raw"), img(hdr({1}, 5, 4), fr, lines)); // nfreqs is the caller's
+    EXPECT_EQ(get("f.raw"), img(hdr({raw}, 5, 4), fr, lines)); // nfreqs is the caller's
 }
 
-TEST_F(RawFile, RecordBeyondTwoGigabytes) {
+TEST_F(RawFile, PositionsBeyondTwoGigabytesAreExact) {
     if (sizeof(long) < 8) GTEST_SKIP() << "32-bit file positions";
     constexpr std::uint32_t n = 100'000'000; // 2.4 GB of frames, sparse but the last
-    qvraw_header h = hdr({1}, n, 1);
+    qvraw_header h = hdr({raw}, n, 1);
     auto last = frames(1, 3, 42), line = frames(1, 3, 77);
     qvraw_file *f = qvraw_open(path("f.raw").c_str(), QVRAW_MODE_WRITE);
     ASSERT_EQ(qvraw_write_header(f, &h), 0);
@@ -205,6 +232,11 @@ TEST_F(RawFile, IoFailuresAreDescribedOnce) {
     ASSERT_EQ(qvraw_io_truncate(&io, 2), 0);
     ASSERT_EQ(qvraw_io_close(&io), 0);
     EXPECT_EQ(get("f"), "xy");
+}
+
+TEST(RawTexts, EveryCodeHasATextOfItsOwn) {
+    expect_own_text_per_code("qvraw", QVRAW_ERR_TEXTS);
+    expect_own_text_per_code("qvraw I/O", QVRAW_IO_TEXTS);
 }
 
 } // namespace

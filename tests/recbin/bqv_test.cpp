@@ -13,7 +13,7 @@ Bytes block(const std::string &path, std::size_t i) {
     return read_file(path, 256 + 256 * i, 256);
 }
 
-TEST(BqvBlocks, FreshBlocksOfEveryLayout) {
+TEST(BqvBlocks, EveryLayoutWritesNumberedTimedPaddedBlocksThatReadBack) {
     TzGuard tz("Europe/Paris");
     TempDir dir;
     make_rec(dir.path(), bqv_header(4), numbered(42)); // layout 1, period 60 s

@@ -34,7 +34,8 @@ TEST(IoPositions, SeeksCountFramesAndBlocksAndRefuseTheHeader) {
     }
     EXPECT_EQ(qv5k_io_strerror(&io), sys("On seek(): ", EOVERFLOW));
     qv5k_handle h{}; // the longest system text there is: cut to 63 characters
-    h.err = QV5K_ERR_IO, h.io.op = QV5K_IO_CLOSE, h.io.errnum = ELIBMAX;
+    qv5k_front *front = qv5k_front_of(&h);
+    front->err = QV5K_ERR_IO, front->io.op = QV5K_IO_CLOSE, front->io.errnum = ELIBMAX;
     EXPECT_EQ(qv5k_strerror(&h), sys("I/O: On close(): ", ELIBMAX).substr(0, 63));
     // The piece is not delivered, and an append starts after the last frame.
     Bytes buf(9 * 8);
@@ -48,7 +49,7 @@ TEST(IoPositions, SeeksCountFramesAndBlocksAndRefuseTheHeader) {
     EXPECT_EQ(read_file(dir.path()), want);
 }
 
-TEST(IoPositions, FramesBeyondTwoGibibytes) {
+TEST(IoPositions, PositionsBeyondTwoGibibytesAreExactOrRefused) {
     TempDir dir;
     const long frame = 300000000L; // its first byte lies at 2.7 GB
     const std::int64_t at = 256 + 9 * std::int64_t{frame};

@@ -52,9 +52,7 @@ inline qv5k_header bqv_header(std::uint8_t back_mode, std::uint8_t period = 60) 
     h.back_mode = back_mode;
     h.back_period = period;
     h.dir_count = 7;
-    h.rec_mode = back_mode == 8    ? QV5K_RECMODE_BACK4
-                 : back_mode >= 10 ? QV5K_RECMODE_BACK6
-                                   : QV5K_RECMODE_BACK3;
+    h.rec_mode = qv5k_back_mode_of(back_mode)->rec_mode;
     return h;
 }
 
@@ -62,7 +60,7 @@ inline qv5k_header bqv_header(std::uint8_t back_mode, std::uint8_t period = 60) 
 struct Rec {
     qv5k_handle h{};
     ~Rec() {
-        if (h.io.fp) qv5k_close(&h);
+        if (qv5k_front_of(&h)->io.fp) qv5k_close(&h);
     }
     int open(const std::string &path, int mode) { return qv5k_open(&h, path.c_str(), mode); }
     std::string msg() { return qv5k_strerror(&h); }

@@ -153,112 +153,6 @@ struct alignas(8) qvraw_header {
 
 inline constexpr char QVRAW_MAGIC[8] = {'Q', 'v', '7', 'k', 'R', 'a', 'w', '\0'};
 
-// Channel slots of the per-channel arrays (peak, offset, dom_freq, ...): the
-// most channels a header can describe, four signals of three channels.
-inline constexpr std::size_t QVRAW_CHANNEL_SLOTS = 12;
-static_assert(sizeof(qvraw_header::peak) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
-static_assert(sizeof(qvraw_header::offset) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
-static_assert(sizeof(qvraw_header::dom_freq) / sizeof(double) == QVRAW_CHANNEL_SLOTS);
-// The widest frame a raw file may hold: a header that announces more
-// channels is refused on reading and on writing.
-inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11;
-
-// --- The header's coded fields ----------------------------------------------
-//
-// One name per code; the ASCII header shows each code as a word (the
-// vocabulary tables of the ASCII header conversion), and the names below
-// follow those words.
-
-// Record types (file_type): "Unknown", "Event", "Background".
-inline constexpr std::uint32_t QVRAW_FILETYPE_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_FILETYPE_EVENT = 1;
-inline constexpr std::uint32_t QVRAW_FILETYPE_BACKGROUND = 2;
-
-// Recording origins (rec_origin).
-inline constexpr std::uint32_t QVRAW_ORIGIN_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_ORIGIN_LOCAL = 1;
-inline constexpr std::uint32_t QVRAW_ORIGIN_COMMON = 2;
-
-// Recording causes (rec_cause).
-inline constexpr std::uint32_t QVRAW_CAUSE_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_CAUSE_CONTINUOUS = 1;
-inline constexpr std::uint32_t QVRAW_CAUSE_MANUAL = 2;
-inline constexpr std::uint32_t QVRAW_CAUSE_TIMED = 3;
-inline constexpr std::uint32_t QVRAW_CAUSE_TRIGGER = 4;
-inline constexpr std::uint32_t QVRAW_CAUSE_TEST_PULSE = 5; // "TestPulse"
-
-// Signal types: the record's signals, and the modes of the trigger
-// (trig_mode) and of the alarms (alarm1_mode, alarm2_mode), which name the
-// signal they watch. A VM VSum signal has one channel, every other three.
-inline constexpr std::uint32_t QVRAW_SIGNAL_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_SIGNAL_RAW = 1;
-inline constexpr std::uint32_t QVRAW_SIGNAL_TRIGGER = 2;
-inline constexpr std::uint32_t QVRAW_SIGNAL_FILTER = 3;
-inline constexpr std::uint32_t QVRAW_SIGNAL_STA_LTA = 4;
-inline constexpr std::uint32_t QVRAW_SIGNAL_VM_PEAK = 5;
-inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6;
-inline constexpr std::uint32_t QVRAW_SIGNAL_VM_FREQ = 7;
-inline constexpr std::uint32_t QVRAW_SIGNAL_DIN_KBFTI = 8;
-inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VTOP = 9;
-inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VKAR = 10;
-inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_FREQ = 11;
-inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_B_VEFF = 12;
-inline constexpr std::uint32_t QVRAW_SIGNAL_LEVEL = 13;
-
-// Channel bits (trig_chans, triggered_chans): a set is their sum.
-inline constexpr std::uint32_t QVRAW_CHAN_NONE = 0;
-inline constexpr std::uint32_t QVRAW_CHAN_X = 1;
-inline constexpr std::uint32_t QVRAW_CHAN_Y = 2;
-inline constexpr std::uint32_t QVRAW_CHAN_Z = 4;
-inline constexpr std::uint32_t QVRAW_CHAN_XYZ = QVRAW_CHAN_X | QVRAW_CHAN_Y | QVRAW_CHAN_Z;
-
-// How the trigger combines its channels (trig_logic).
-inline constexpr std::uint32_t QVRAW_LOGIC_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_LOGIC_OR = 1;
-inline constexpr std::uint32_t QVRAW_LOGIC_AND = 2;
-
-// Background modes (back_mode).
-inline constexpr std::uint32_t QVRAW_BACK_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_BACK_PEAK_VSUM = 1;  // "Peak + VSUM"
-inline constexpr std::uint32_t QVRAW_BACK_PEAK_FREQ = 2;  // "Peak + FREQ"
-inline constexpr std::uint32_t QVRAW_BACK_KBFTI = 3;      // "KBFTi (DIN 45669-1)"
-inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT1 = 4; // "SBR A CAT1 (Dutch Standard)"
-inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT2 = 5;
-inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT3 = 6;
-inline constexpr std::uint32_t QVRAW_BACK_SBR_A_FUND = 7;
-inline constexpr std::uint32_t QVRAW_BACK_SBR_B = 8;
-
-// Time modes (time_mode): how the record's times are shown. Both local
-// modes show the word "Local"; with a named zone the region, city and
-// utc_offset fields say which.
-inline constexpr std::uint32_t QVRAW_TIME_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_TIME_UTC = 1;
-inline constexpr std::uint32_t QVRAW_TIME_LOCAL = 2;      // the reading machine's zone
-inline constexpr std::uint32_t QVRAW_TIME_LOCAL_ZONE = 3; // the named zone
-
-// Recorder models (model).
-inline constexpr std::uint32_t QVRAW_MODEL_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_MODEL_QV7300 = 1;
-
-// Sensor types (sensor_type) and units (sensor_unit).
-inline constexpr std::uint32_t QVRAW_SENSOR_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_SENSOR_VELOCITY = 1;
-inline constexpr std::uint32_t QVRAW_SENSOR_ACCELERATION = 2;
-inline constexpr std::uint32_t QVRAW_UNIT_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_UNIT_MM_S = 1; // "mm/s"
-inline constexpr std::uint32_t QVRAW_UNIT_MG = 2;   // "mg"
-inline constexpr std::uint32_t QVRAW_UNIT_MV = 3;   // "mV"
-
-// Acquisition filters (filter); there is no filter 6.
-inline constexpr std::uint32_t QVRAW_FILTER_UNKNOWN = 0;
-inline constexpr std::uint32_t QVRAW_FILTER_FLAT = 1;
-inline constexpr std::uint32_t QVRAW_FILTER_FIR_50 = 2;    // "FIR 50 Hz"
-inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_50 = 3;  // "FIR 1-50 Hz"
-inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_100 = 4; // "FIR 1-100 Hz"
-inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_156 = 5; // "FIR 1-156 Hz"
-inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_80 = 7;  // "IIR 1-80 Hz"
-inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_315 = 8; // "IIR 1-315 Hz"
-
 // Open modes.
 inline constexpr int QVRAW_MODE_WRITE = 1;  // "wb"
 inline constexpr int QVRAW_MODE_UPDATE = 2; // "r+b"
@@ -341,15 +235,98 @@ static_assert(sizeof(qvraw_header) == (QVRAW_LP64 ? 920 : 888),
 
 // Size of the header record of this build.
 inline constexpr std::size_t QVRAW_HEADER_SIZE = sizeof(qvraw_header);
+// Channel slots of the per-channel arrays (peak, offset, dom_freq, ...): the
+// most channels a header can describe, four signals of three channels.
+inline constexpr std::size_t QVRAW_CHANNEL_SLOTS = 12;
+static_assert(sizeof(qvraw_header::peak) == QVRAW_CHANNEL_SLOTS * sizeof(double));
+// The widest frame a raw file may hold: a header that announces more
+// channels is refused on reading and on writing.
+inline constexpr std::size_t QVRAW_MAX_CHANNELS = 11;
+
+// --- The header's coded fields: one name per code, after the word that the
+// ASCII header shows for it (the vocabulary tables of its conversion).
+// Record types (file_type) and recording origins (rec_origin).
+inline constexpr std::uint32_t QVRAW_FILETYPE_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_FILETYPE_EVENT = 1;
+inline constexpr std::uint32_t QVRAW_FILETYPE_BACKGROUND = 2;
+inline constexpr std::uint32_t QVRAW_ORIGIN_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_ORIGIN_LOCAL = 1;
+inline constexpr std::uint32_t QVRAW_ORIGIN_COMMON = 2;
+// Recording causes (rec_cause).
+inline constexpr std::uint32_t QVRAW_CAUSE_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_CAUSE_CONTINUOUS = 1;
+inline constexpr std::uint32_t QVRAW_CAUSE_MANUAL = 2;
+inline constexpr std::uint32_t QVRAW_CAUSE_TIMED = 3;
+inline constexpr std::uint32_t QVRAW_CAUSE_TRIGGER = 4;
+inline constexpr std::uint32_t QVRAW_CAUSE_TEST_PULSE = 5; // "TestPulse"
+// Signal types: the record's signals, and the signal the trigger (trig_mode)
+// and the alarms (alarm1_mode, alarm2_mode) watch. VM VSum has one channel.
+inline constexpr std::uint32_t QVRAW_SIGNAL_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_SIGNAL_RAW = 1;
+inline constexpr std::uint32_t QVRAW_SIGNAL_TRIGGER = 2;
+inline constexpr std::uint32_t QVRAW_SIGNAL_FILTER = 3;
+inline constexpr std::uint32_t QVRAW_SIGNAL_STA_LTA = 4;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_PEAK = 5;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_VSUM = 6;
+inline constexpr std::uint32_t QVRAW_SIGNAL_VM_FREQ = 7;
+inline constexpr std::uint32_t QVRAW_SIGNAL_DIN_KBFTI = 8;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VTOP = 9;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_VKAR = 10;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_A_FREQ = 11;
+inline constexpr std::uint32_t QVRAW_SIGNAL_SBR_B_VEFF = 12;
+inline constexpr std::uint32_t QVRAW_SIGNAL_LEVEL = 13;
+// Channel bits (trig_chans, triggered_chans): a set is their sum.
+inline constexpr std::uint32_t QVRAW_CHAN_NONE = 0;
+inline constexpr std::uint32_t QVRAW_CHAN_X = 1;
+inline constexpr std::uint32_t QVRAW_CHAN_Y = 2;
+inline constexpr std::uint32_t QVRAW_CHAN_Z = 4;
+inline constexpr std::uint32_t QVRAW_CHAN_XYZ = QVRAW_CHAN_X | QVRAW_CHAN_Y | QVRAW_CHAN_Z;
+// How the trigger combines its channels (trig_logic).
+inline constexpr std::uint32_t QVRAW_LOGIC_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_LOGIC_OR = 1;
+inline constexpr std::uint32_t QVRAW_LOGIC_AND = 2;
+// Background modes (back_mode).
+inline constexpr std::uint32_t QVRAW_BACK_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_BACK_PEAK_VSUM = 1;  // "Peak + VSUM"
+inline constexpr std::uint32_t QVRAW_BACK_PEAK_FREQ = 2;  // "Peak + FREQ"
+inline constexpr std::uint32_t QVRAW_BACK_KBFTI = 3;      // "KBFTi (DIN 45669-1)"
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT1 = 4; // "SBR A CAT1 (Dutch Standard)"
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT2 = 5;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_CAT3 = 6;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_A_FUND = 7;
+inline constexpr std::uint32_t QVRAW_BACK_SBR_B = 8;
+// Time modes (time_mode): both local modes show "Local"; with a named zone
+// the region, city and utc_offset fields say which.
+inline constexpr std::uint32_t QVRAW_TIME_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_TIME_UTC = 1;
+inline constexpr std::uint32_t QVRAW_TIME_LOCAL = 2;      // the reading machine's zone
+inline constexpr std::uint32_t QVRAW_TIME_LOCAL_ZONE = 3; // the named zone
+// Recorder models (model), sensor types (sensor_type) and units (sensor_unit).
+inline constexpr std::uint32_t QVRAW_MODEL_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_MODEL_QV7300 = 1;
+inline constexpr std::uint32_t QVRAW_SENSOR_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_SENSOR_VELOCITY = 1;
+inline constexpr std::uint32_t QVRAW_SENSOR_ACCELERATION = 2;
+inline constexpr std::uint32_t QVRAW_UNIT_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_UNIT_MM_S = 1; // "mm/s"
+inline constexpr std::uint32_t QVRAW_UNIT_MG = 2;   // "mg"
+inline constexpr std::uint32_t QVRAW_UNIT_MV = 3;   // "mV"
+// Acquisition filters (filter); there is no filter 6.
+inline constexpr std::uint32_t QVRAW_FILTER_UNKNOWN = 0;
+inline constexpr std::uint32_t QVRAW_FILTER_FLAT = 1;
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_50 = 2;    // "FIR 50 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_50 = 3;  // "FIR 1-50 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_100 = 4; // "FIR 1-100 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_FIR_1_156 = 5; // "FIR 1-156 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_80 = 7;  // "IIR 1-80 Hz"
+inline constexpr std::uint32_t QVRAW_FILTER_IIR_1_315 = 8; // "IIR 1-315 Hz"
 
 // --- The header's members by name -------------------------------------------
-//
 // Every member of qvraw_header in order, padding included, so that a front
 // end can show, read or rebuild any field by its name from one table: the
 // rows tile the record exactly (checked below for the build being compiled).
 // A row covers `count` elements of `size` bytes from `offset`; a text is
 // `count` characters, NUL-padded; a padding row is `count` bytes.
-
 enum qvraw_kind : std::uint8_t {
     QVRAW_KIND_U32,       // std::uint32_t
     QVRAW_KIND_I32,       // std::int32_t
@@ -486,7 +463,6 @@ std::size_t qvraw_header_get_nfreqs(const qvraw_header *h);
 std::size_t qvraw_header_get_sample_size(const qvraw_header *h);
 
 // --- Raw file handle --------------------------------------------------------
-//
 // The handle keeps a copy of the header; qvraw_write_header only replaces
 // that copy and the copy reaches the file at qvraw_flush or qvraw_close, so
 // the last header given is the one the file carries.
@@ -519,7 +495,6 @@ long qvraw_seek_data(qvraw_file *f, long frame, int whence);
 int qvraw_read_fft(qvraw_file *f, double *lines);
 // Replaces the spectrum block with `nfreqs` lines. 0 or -1.
 int qvraw_write_fft(qvraw_file *f, const double *lines, std::size_t nfreqs);
-// Text of the last failure of `f` (of the last failed open when `f` is
-// null), in the thread's 64-byte buffer; resets the code so a second call gives
-// "None".
+// Text of the last failure of `f` (of the last failed open when `f` is null)
+// in the thread's 64-byte buffer; resets the code: a second call gives "None".
 const char *qvraw_strerr(qvraw_file *f);

@@ -19,9 +19,9 @@
 // handle that qv5k_strerror turns into text.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 
 // ---------------------------------------------------------------------------
@@ -35,7 +35,7 @@ inline constexpr std::size_t QV5K_XQV_CHANNELS = 3;
 inline constexpr std::size_t QV5K_XQV_CHUNK = 1024; // frames per stream call
 inline constexpr std::size_t QV5K_MAX_CHANNELS = 6; // the widest frame a file holds (bqv layout 3)
 
-// File types (qv5k_header_filetype, qv5k_handle::filetype).
+// File types (qv5k_header_filetype).
 inline constexpr std::uint32_t QV5K_FILETYPE_UNKNOWN = 0;
 inline constexpr std::uint32_t QV5K_FILETYPE_XQV = 1;
 inline constexpr std::uint32_t QV5K_FILETYPE_BQV = 2;
@@ -78,7 +78,7 @@ struct qv5k_back_mode {
 
 // clang-format off
 inline constexpr qv5k_back_mode QV5K_BACK_MODES[] = {
-    // byte  recording mode       layout ch frames  mode                 signals
+    // byte 215, byte 4, layout, channels, frames per block, then canonical mode and signals
     { 2, QV5K_RECMODE_BACK3, 1, 3, 41, 3 /* KBFTi */,       1, {8 /* DIN KBFTi */, 0}},
     { 4, QV5K_RECMODE_BACK3, 1, 3, 41, 1 /* Peak + VSUM */, 1, {5 /* VM Peak */, 0}},
     { 8, QV5K_RECMODE_BACK4, 2, 4, 20, 1 /* Peak + VSUM */, 2, {5 /* VM Peak */, 6 /* VM VSum */}},
@@ -122,7 +122,7 @@ inline constexpr int QV5K_MODE_CREATE = 1; // "w+b"
 inline constexpr int QV5K_MODE_UPDATE = 2; // "r+b"
 inline constexpr int QV5K_MODE_READ = 3;   // "rb"
 
-// Library error codes (qv5k_handle::err).
+// Library error codes (qv5k_strerror gives their texts).
 enum : std::uint32_t {
     QV5K_ERR_NONE = 0,     // "None"
     QV5K_ERR_NOHEADER = 1, // "Header is not available"
@@ -132,19 +132,6 @@ enum : std::uint32_t {
     QV5K_ERR_EOF = 5,      // "End of file reached"
     QV5K_ERR_BOF = 6,      // "Beginning of file reached"
     QV5K_ERR_IO = 7,       // "I/O: " + the I/O layer's message
-};
-
-// Failed operations of the I/O layer (qv5k_io::op).
-enum : std::int32_t {
-    QV5K_IO_NONE = 0,  // "None"
-    QV5K_IO_OPEN = 1,  // "On open(): " + system text
-    QV5K_IO_CLOSE = 2, // "On close(): "
-    QV5K_IO_READ = 3,  // "On read(): "
-    QV5K_IO_WRITE = 4, // "On write(): "
-    QV5K_IO_SEEK = 5,  // "On seek(): "
-    QV5K_IO_TELL = 6,  // "On tell(): "
-    QV5K_IO_MODE = 7,  // "Invalid file mode"
-    QV5K_IO_EOF = 8,   // "End of file reached" (header read)
 };
 
 // ---------------------------------------------------------------------------
@@ -316,8 +303,21 @@ void qv5k_set_time_custom(std::uint8_t *time, std::uint8_t *date, const std::tim
 // value, so that a value beyond a field's range wraps as an integer would;
 // NaN and infinities give 0. Every double that becomes a record integer
 // goes through it (the C++ conversion is undefined for NaN, infinities and
-// values out of range); take the low 8, 16 or 24 bits for a narrower field.
-std::uint32_t qv5k_trunc_bits(double v);
+// values out of range); a narrower field takes the low 8, 16 or 24 bits.
+// Inline: the frame codecs call it for every sample.
+inline std::uint32_t qv5k_trunc_bits(double v) {
+    // The common case: trunc(v) fits 32 bits, and the conversion to unsigned
+    // is modular.
+    if (v > -2147483648.0 && v < 2147483648.0)
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
+    if (!std::isfinite(v)) return 0;
+    // fmod is exact, so this is trunc(v) modulo 2^32 for every magnitude;
+    // the remainder lies strictly between -2^32 and 2^32.
+    constexpr double kTwo32 = 4294967296.0;
+    double r = std::fmod(std::trunc(v), kTwo32);
+    if (r < 0) r += kTwo32;
+    return static_cast<std::uint32_t>(r);
+}
 
 // ---------------------------------------------------------------------------
 // Header accessors.
@@ -332,48 +332,13 @@ std::uint32_t qv5k_header_nsamples(const qv5k_header *header);
 std::size_t qv5k_header_nchannels(const qv5k_header *header);
 
 // ---------------------------------------------------------------------------
-// The handle and its parts. The caller owns the handle (usually embedded in
-// its own state); treat the members as private to the library.
-
-// The I/O record: one buffered stream and the last failed operation.
-struct qv5k_io {
-    std::FILE *fp;       // null before open and after close
-    std::int32_t mode;   // QV5K_MODE_*
-    long block;          // index + 1 of the data block the stream stands at
-    std::int32_t op;     // QV5K_IO_* of the last failure, 0 when none
-    std::int32_t errnum; // errno saved at that failure
-    std::int32_t last;   // update streams: 1 read or 2 written since the last positioning, else 0
-};
-
-// xqv variant state; unbound while io is null.
-struct qv5k_xqv_state {
-    qv5k_io *io;
-    std::uint32_t *err;
-    double scale; // full scale, 2^(resolution - 1)
-};
-
-// bqv variant state with its one-block buffer; unbound while io is null.
-struct qv5k_bqv_state {
-    qv5k_io *io;
-    std::uint32_t *err;
-    std::uint32_t back_mode;      // header byte 215
-    std::uint32_t dir_count;      // header byte 0
-    std::time_t start;            // calendar time of header bytes 35 and 38
-    std::uint32_t period;         // header byte 213, seconds
-    std::size_t nchans;           // 3, 4 or 6
-    std::uint32_t layout;         // 1, 2 or 3
-    std::size_t frames_per_block; // 41 or 20
-    std::uint8_t block_buf[256];  // byte 255 is the block's frame count
-    std::uint32_t dirty;          // 1 when block_buf holds unwritten frames
-    std::size_t pos;              // frame position within block_buf
-};
-
+// The handle of one file, owned by its user (usually embedded in its own
+// state). Its bytes are the library's own (the I/O record and the state of
+// each variant, with a bqv record's one-block buffer): qv5k_open prepares
+// them, and every other operation takes a handle that qv5k_open has seen.
+inline constexpr std::size_t QV5K_HANDLE_SIZE = 512;
 struct qv5k_handle {
-    std::uint32_t filetype; // QV5K_FILETYPE_*, fixed by the first header
-    qv5k_io io;
-    std::uint32_t err; // QV5K_ERR_* of the last failure
-    qv5k_xqv_state xqv;
-    qv5k_bqv_state bqv;
+    alignas(8) unsigned char opaque[QV5K_HANDLE_SIZE];
 };
 
 // ---------------------------------------------------------------------------

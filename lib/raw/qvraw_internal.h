@@ -1,11 +1,33 @@
-// Byte-level access to a raw file: a thin wrapper around one buffered stream
-// that repeats interrupted calls and remembers which operation failed and
-// with which system error. Internal to libqvraw.
+// libqvraw internals: the texts of the library's codes and the I/O layer.
+// Only the library's own modules and its unit tests include this file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+
+#include "qvraw.h"
+
+// Texts of the handle's error codes; the I/O layer's message (or "?" when
+// no handle keeps it) follows the text of QVRAW_ERR_IO.
+inline constexpr const char *QVRAW_ERR_TEXTS[] = {
+    "None",
+    "Out of memory",
+    "Wrong usage",
+    "Invalid magic",
+    "Failed to read header",
+    "Invalid sample size",
+    "Invalid number of channels",
+    "I/O: ",
+};
+static_assert(std::size(QVRAW_ERR_TEXTS) == QVRAW_ERR_IO + 1);
+
+// --- The I/O layer -----------------------------------------------------------
+//
+// Byte-level access to a raw file: a thin wrapper around one buffered stream
+// that repeats interrupted calls and remembers which operation failed and
+// with which system error.
 
 struct qvraw_io {
     std::FILE *fp;            // the open stream; null before open and after close
@@ -25,6 +47,14 @@ enum : std::uint32_t {
     QVRAW_IO_OP_TELL = 6,
     QVRAW_IO_OP_TRUNCATE = 7,
 };
+
+// Their texts, each followed by a space and the system's text of the saved
+// errno.
+inline constexpr const char *QVRAW_IO_TEXTS[] = {
+    "None",        "On open():", "On close():", "On read():",
+    "On write():", "On seek():", "On tell():",  "On truncate():",
+};
+static_assert(std::size(QVRAW_IO_TEXTS) == QVRAW_IO_OP_TRUNCATE + 1);
 
 // A record with undefined contents until qvraw_io_open; null when memory is
 // exhausted.
