@@ -37,6 +37,7 @@
 #include "log.h"
 #include "qvfmt.h"
 #include "qvraw.h"
+#include "tmpfile.h"
 #include "utils.h"
 
 namespace py = pybind11;
@@ -431,7 +432,7 @@ struct temp_file {
     char name[PATH_BUF_SIZE];
     bool live = false;
     ~temp_file() {
-        if (live) unlink(name);
+        if (live) tmpfile_remove(name);
     }
 };
 
@@ -440,10 +441,10 @@ struct temp_file {
 bool write_record(const std::string &path, const double *frames, std::size_t nframes,
                   std::size_t nchans, const qvraw_header &header) {
     temp_file tmp;
-    path_copy(tmp.name, sizeof tmp.name, path.c_str());
-    errno = 0;
-    if (filename_mktemp(tmp.name, sizeof tmp.name) != 0) // errno 0: the name did not fit
-        throw failure("Failed to create tmp file from " + path, errno);
+    if (tmpfile_name(tmp.name, sizeof tmp.name, path.c_str()) != 0)
+        fail("Failed to create tmp file from %s", path.c_str());
+    if (tmpfile_create(tmp.name) != 0)
+        fail("Failed to create tmp file from %s: %m", path.c_str());
     tmp.live = true;
     qvfmt_handle *h = nullptr;
     if (qvfmt_open(&h, tmp.name, qvfmt_filename_to_format(path.c_str()), QVFMT_MODE_WRITE) != 0)
@@ -470,7 +471,9 @@ bool write_record(const std::string &path, const double *frames, std::size_t nfr
     qvfmt_handle *closing = h;
     h = nullptr;
     if (qvfmt_close(closing) != 0) fail("Failed to close %s: %s", tmp.name, qvfmt_strerr(closing));
-    if (rename(tmp.name, path.c_str()) != 0)
+    // The caller named the file: it replaces what is there, as the
+    // program's single-file mode does.
+    if (tmpfile_commit(tmp.name, path.c_str(), output_rule::replace) != 0)
         fail("Failed to rename tmp file %s to %s: %m", tmp.name, path.c_str());
     tmp.live = false;
     return false;

@@ -173,7 +173,7 @@ def test_system_failures_are_oserrors_with_their_errno(work):
         (lambda: qvconv.read(work / "missing.raw"), errno.ENOENT,
          f"{work}/missing.raw is neither a file or a directory"),
         (lambda: qvconv.write(work / "no" / "x.raw", data, info.header), errno.ENOENT,
-         f"Failed to create tmp file from {work}/no/x.raw"),
+         f"Failed to create tmp file from {work}/no/x.raw: No such file or directory"),
         (lambda: qvconv.convert(work / "dir.txt", work / "x.raw"), errno.EISDIR,
          f"Failed to read header from {work}/dir.txt: [QVFMT][QVASCII] libqvascii: On read(): Is a directory"),
     ]
