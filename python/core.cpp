@@ -443,8 +443,7 @@ bool write_record(const std::string &path, const double *frames, std::size_t nfr
     temp_file tmp;
     if (tmpfile_name(tmp.name, sizeof tmp.name, path.c_str()) != 0)
         fail("Failed to create tmp file from %s", path.c_str());
-    if (tmpfile_create(tmp.name) != 0)
-        fail("Failed to create tmp file from %s: %m", path.c_str());
+    if (tmpfile_create(tmp.name) != 0) fail("Failed to create tmp file from %s: %m", path.c_str());
     tmp.live = true;
     qvfmt_handle *h = nullptr;
     if (qvfmt_open(&h, tmp.name, qvfmt_filename_to_format(path.c_str()), QVFMT_MODE_WRITE) != 0)
