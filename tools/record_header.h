@@ -46,7 +46,8 @@ inline qvraw_header record_common_header(const record_site &site) {
 }
 
 // An event record of raw signals, triggered one second after its start by
-// a level of `threshold` (of full scale) on `triggered_chans`.
+// a level of `threshold` (in sensor units, as every threshold is) on
+// `triggered_chans`.
 inline qvraw_header record_event_header(const record_site &site, std::uint32_t triggered_chans,
                                         double threshold) {
     qvraw_header h = record_common_header(site);

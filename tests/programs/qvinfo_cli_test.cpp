@@ -70,13 +70,13 @@ TEST_F(Qvinfo, TheExamplesTableIsExact) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "PATH            FORMAT  TYPE        START                       SECONDS  FRAMES  "
-              "RATE  CH  UNIT  PEAKS                 VSUM  RECORDER\n"
-              "event.txt       txt     event       2025-12-01T10:00:00Z          0.250     256  "
-              "1024   3  mm/s  34.19,73.3,104.2     122.2  Bridge pier 4\n"
-              "event.xqv       xqv     event       2025-12-01T10:00:00+00:00     0.250     256  "
-              "1024   3  mm/s  34.19,73.3,104.2         0  Bridge pier 4\n"
+              "RATE  CH  UNIT  PEAKS                VSUM  RECORDER\n"
+              "event.txt       txt     event       2025-12-01T10:00:00Z          3.000    3072  "
+              "1024   3  mm/s  12.12,18.1,29.86    36.96  Bridge pier 4\n"
+              "event.xqv       xqv     event       2025-12-01T10:00:00+00:00     3.000    3072  "
+              "1024   3  mm/s  12.12,18.1,29.86        0  Bridge pier 4\n"
               "background.bqv  bqv     background  2025-12-01T10:00:00+00:00  3600.000      60  "
-              "1024   4  mm/s  2.819,4.077,5.372,0      0  Bridge pier 4\n");
+              "1024   4  mm/s  12.12,18.1,29.86,0      0  Bridge pier 4\n");
 }
 
 TEST_F(Qvinfo, TimesDependOnTheMachinesZoneOnlyForLocalTimeWithoutAZone) {

@@ -16,7 +16,7 @@ import numpy as np
 import pytest
 
 import qvconv
-from conftest import RECORDS, files_under, program_frames, run_qvconv
+from conftest import RECORDS, example, files_under, program_frames, run_qvconv
 
 FORMATS = ["raw", "txt", "XQV", "bqv"]
 
@@ -189,7 +189,8 @@ def test_system_failures_are_oserrors_with_their_errno(work):
 
 def test_an_interrupted_write_leaves_nothing(work):
     data, info = qvconv.read(work / "event.raw")
-    long = np.tile(data, (2000, 1))  # half a million frames of text: long enough to stop
+    # Half a million frames of text: long enough to stop.
+    long = np.tile(data, (500000 // len(data) + 1, 1))
     timer = threading.Timer(0.01, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     try:
@@ -278,3 +279,20 @@ def test_a_dataframe_holds_the_record_in_units_by_time_and_writes_back(work):
     probe = "import sys, qvconv; print(sorted({'pandas', 'dask'} & set(sys.modules)))"
     out = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True, check=True)
     assert out.stdout.strip() == "[]"
+
+
+def test_the_example_event_is_triggered_where_and_as_its_header_says():
+    data, info = qvconv.read(example("event.raw"), scaled=True)
+    h = info.header
+    assert len(data) == (h["pre_event"] + h["post_event"]) * h["rate"]
+    trigger = round((h["trigger_time"] - h["start_time"]).total_seconds() * h["rate"])
+    assert trigger == h["pre_event"] * h["rate"]
+    # Thresholds are in sensor units; the trigger is on any axis (OR).
+    above = np.abs(data) >= np.array(h["trig_threshold"])
+    assert (h["trig_chans"], h["trig_logic"]) == (7, 1) and not above[:trigger].any()
+    assert sum(1 << c for c in range(3) if above[trigger, c]) == h["triggered_chans"]
+    # The background hour holds the event in its first minute, and only
+    # ambient vibration below the trigger level in the others.
+    back, _ = qvconv.read(example("background.raw"), scaled=True)
+    assert back[0, :3].tolist() == np.abs(data).max(axis=0).tolist()
+    assert (back[1:, :3] < np.array(h["trig_threshold"])).all()
