@@ -71,6 +71,7 @@ int main(int argc, char **argv) {
     };
     bool recursive = false, help = false, bad = false;
     info_run run{};
+    run.table.out = stdout;
     for (int c; (c = getopt_long(argc, argv, "Rjh", long_options, nullptr)) != -1;) {
         switch (c) {
         case 'R': recursive = true; break;
@@ -87,7 +88,7 @@ int main(int argc, char **argv) {
     const walk_hooks hooks{info_visit, nullptr, nullptr, &run};
     for (int i = optind; i < argc; i++)
         if (walk_path(argv[i], recursive, hooks) != 0) status = 1;
-    table_print(run.table, stdout);
+    table_print(run.table);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         log_err("Failed to write the listing: %m\n");
         status = 1;

@@ -49,27 +49,30 @@ void table_add(info_table &t, const char *path, const char *format, const qvraw_
                       printf_text("%u", d.frames), printf_text("%u", h.rate),
                       printf_text("%zu", d.nchans), printable(d.unit), peaks.empty() ? "-" : peaks,
                       amplitude(d.vsum), printable(d.recorder)});
+    if (t.rows.size() >= TABLE_BLOCK) table_print(t);
 }
 
-void table_print(const info_table &t, std::FILE *out) {
+void table_print(info_table &t) {
     if (t.rows.empty()) return;
-    std::size_t width[info_table::NCOLS];
+    bool headed = t.width[0] != 0;
     for (std::size_t c = 0; c < info_table::NCOLS; c++) {
-        width[c] = std::string_view(heading[c]).size();
+        t.width[c] = std::max(t.width[c], std::string_view(heading[c]).size());
         for (const auto &row : t.rows)
-            width[c] = std::max(width[c], row[c].size());
+            t.width[c] = std::max(t.width[c], row[c].size());
     }
     std::string line;
     auto put = [&](std::size_t c, std::string_view cell) {
         if (c > 0) line += "  ";
-        std::size_t pad = width[c] - cell.size();
+        std::size_t pad = t.width[c] - cell.size();
         if (numeric[c]) line.append(pad, ' ');
         line += cell;
         if (!numeric[c] && c + 1 < info_table::NCOLS) line.append(pad, ' ');
     };
-    for (std::size_t c = 0; c < info_table::NCOLS; c++)
-        put(c, heading[c]);
-    line += '\n';
+    if (!headed) {
+        for (std::size_t c = 0; c < info_table::NCOLS; c++)
+            put(c, heading[c]);
+        line += '\n';
+    }
     for (const auto &row : t.rows) {
         for (std::size_t c = 0; c < info_table::NCOLS; c++)
             put(c, row[c]);
@@ -78,9 +81,10 @@ void table_print(const info_table &t, std::FILE *out) {
             line.pop_back();
         line += '\n';
         if (line.size() > 65536) {
-            std::fwrite(line.data(), 1, line.size(), out);
+            std::fwrite(line.data(), 1, line.size(), t.out);
             line.clear();
         }
     }
-    std::fwrite(line.data(), 1, line.size(), out);
+    std::fwrite(line.data(), 1, line.size(), t.out);
+    t.rows.clear();
 }

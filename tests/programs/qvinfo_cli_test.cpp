@@ -63,6 +63,32 @@ TEST_F(Qvinfo, ListsTheRecordsOfAWalkAsQvconvWalksThem) {
     EXPECT_EQ(lines(info({"d"}).out).size(), 3u) << "subdirectories only with -R";
 }
 
+TEST_F(Qvinfo, ALongListingIsPrintedInBlocksWhoseColumnsOnlyWiden) {
+    // A block of 1024 short names, then a few more and a long one: the
+    // first block is printed before the long name is seen.
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < 1030; i++)
+        args.push_back(std::to_string(i) + ".raw");
+    args.push_back(std::string(40, 'w') + ".raw");
+    for (const std::string &a : args)
+        put(a, cli::event_record(0).bytes());
+    cli::result r = info(args);
+    EXPECT_EQ(r.status, 0);
+    auto l = lines(r.out);
+    ASSERT_EQ(l.size(), args.size() + 1) << "one heading";
+    std::size_t unit = l[0].find("UNIT"), last = unit;
+    for (std::size_t i = 1; i < l.size(); i++) {
+        std::size_t at = l[i].find("mm/s");
+        ASSERT_NE(at, std::string::npos) << l[i];
+        EXPECT_GE(at, last) << "line " << i;
+        if (i <= 1024) {
+            EXPECT_EQ(at, unit) << "the first block is aligned with its heading";
+        }
+        last = at;
+    }
+    EXPECT_GT(last, unit) << "the last block is wider";
+}
+
 TEST_F(Qvinfo, TheExamplesTableIsExact) {
     for (const char *f : {"event.txt", "event.xqv", "background.bqv"})
         put(f, cli::slurp(std::string(QV_SOURCE_DIR) + "/examples/" + f));
