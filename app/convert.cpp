@@ -171,9 +171,13 @@ int process_file(const char *in, const char *out, output_rule rule) {
         }
         files_successfully_converted++;
         // A result that cannot take its name stays under the temporary one.
-        if (tmpfile_commit(tmp, out, rule, testing_mode != 0) != 0)
-            log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
-        if (testing_mode && test_result(in, out) != 0) return -1;
+        bool named = tmpfile_commit(tmp, out, rule, testing_mode != 0) == 0;
+        if (!named) log_err("Failed to rename tmp file %s to %s: %m\n", tmp, out);
+        // Test mode compares the result and deletes it. One that could not
+        // take its name cannot be tested: whatever stands under that name is
+        // not this run's (a file the user kept, another program's), so it is
+        // neither compared nor deleted, and the input stays even with -u.
+        if (testing_mode && (!named || test_result(in, out) != 0)) return -1;
     }
 
     if (unlink_input_file) {

@@ -60,4 +60,26 @@ TEST_F(NoReplaceRename, AFileMadeDuringTheConversionIsKeptAndTheResultStaysUnder
     EXPECT_TRUE(cli::slurp(m[1]) == get("ref.xqv"));
 }
 
+TEST_F(NoReplaceRename, InTestModeAFileThatHoldsTheNameIsNeitherComparedNorDeleted) {
+    // Another program's file at the test copy's name, equal to the input:
+    // comparing it would pass, and its deletion and -u's would leave the
+    // record under a temporary name only.
+    put("in.txt", cli::slurp(std::string(QV_SOURCE_DIR) + "/examples/event.txt"));
+    put("in.txt.txt", get("in.txt"));
+    testing_mode = 1;
+    unlink_input_file = 1;
+    testing::internal::CaptureStderr();
+    int rc = process_file(path("in.txt").c_str(), path("in.txt.txt").c_str(),
+                          output_rule::keep_existing);
+    std::string err = testing::internal::GetCapturedStderr();
+    testing_mode = 0;
+    unlink_input_file = 0;
+
+    EXPECT_EQ(rc, -1);
+    EXPECT_NE(err.find("Failed to rename tmp file"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Files have"), std::string::npos) << err;
+    EXPECT_EQ(get("in.txt.txt"), get("in.txt"));
+    EXPECT_EQ(files().size(), 3u) << "input, the other file, the result under its temporary name";
+}
+
 } // namespace
